@@ -1,0 +1,5 @@
+#include "zorl.h"
+
+int main(int argc, char **argv) {
+    zorlmain(argc, argv);
+}

@@ -1,0 +1,31 @@
+// The board: registers are reached through /dev/mem.
+#include "platform.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+// SysCon sits at 0x80930000, above 2 GiB: on 32-bit ARM Linux the mmap
+// offset must be a 64-bit off_t or the address would turn negative.
+static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
+
+int plat_open(void) {
+#if defined(__arm__)
+    return open("/dev/mem", O_RDWR | O_SYNC);
+#else
+    // These physical addresses mean EP9301 registers only on the board.  On
+    // any other machine (a PC, a 64-bit ARM server) they are unrelated RAM or
+    // devices, and writing them as root would corrupt the running system, so
+    // the device is never opened there.
+    errno = ENXIO;
+    return -1;
+#endif
+}
+
+void *plat_map(int fd, uint32_t phys) {
+    void *p =
+        mmap(nullptr, (size_t)getpagesize(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, (off_t)phys);
+    return p == MAP_FAILED ? nullptr : p;
+}

@@ -1,0 +1,22 @@
+// The platform layer: how the register layer reaches physical memory.
+//
+// Exactly one implementation is linked into each program:
+//   plat_devmem.cpp  the board: /dev/mem, pages mapped at their physical address
+//   plat_image.cpp   the simulated board: pages of a board image file
+// (and, for tests, one backed by ordinary memory).  The register layer
+// calls only these two functions and does not know which board it runs on.
+#ifndef ZORL_PLATFORM_H
+#define ZORL_PLATFORM_H
+
+#include <cstdint>
+
+// Open the memory device read-write with synchronous writes.  Returns the
+// descriptor, or -1 with errno set.
+int plat_open(void);
+
+// Map one page of the device, shared and read-write, at the physical address
+// phys (a page boundary).  Returns the start of the mapping, or a null
+// pointer with errno set; a failed mapping is never handed out.
+void *plat_map(int fd, uint32_t phys);
+
+#endif

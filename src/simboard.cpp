@@ -1,0 +1,139 @@
+#include "simboard.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const uint32_t simpages[SIM_NPAGES] = {
+    0x80840000, // GPIO
+    0x80930000, // SysCon
+    0x22400000, // ADC presence option register
+    0x10C00000, // ADC control and data
+    0x10800000, // ADC status
+};
+
+// The first bytes of every image; the rest of the header page is zero.
+static const char magic[] = "ZR6410 simulated board image v1\n";
+constexpr size_t MAGICLEN = sizeof magic - 1;
+
+// Register values of a board just powered on; every other byte is 0.
+static const struct {
+    uint32_t addr;
+    unsigned width;
+    uint32_t value;
+} poweron[] = {
+    {0x80930004, 32, 0x10030000}, // PwrCnt: USB clock, DMA M2P channels 0 and 1 on
+    {0x80930020, 32, 0x02B49907}, // ClkSet1: 166 MHz processor clock
+    {0x80930024, 32, 0x300DC317}, // ClkSet2: 48 MHz USB clock
+    {0x80930094, 32, 0x70009213}, // ChipID: ID 0x9213, revision 7
+    {0x80840040, 8, 0x04},        // port H data: Ethernet PHY powered
+    {0x80840044, 8, 0x04},        // port H direction: the PHY power line is an output
+    {0x22400000, 8, 0x00},        // ADC presence: no ADC fitted
+};
+
+const char *simboard_path(void) {
+    const char *p = getenv("ZR6410_IMAGE");
+    return p && *p ? p : "zr6410.img";
+}
+
+long simboard_offset(uint32_t phys) {
+    for (unsigned i = 0; i < SIM_NPAGES; i++)
+        if (phys - simpages[i] < SIM_PAGE) return (long)((i + 1) * SIM_PAGE + (phys - simpages[i]));
+    return -1;
+}
+
+// "[prog] system message : path: what", in the form of every other error line.
+static int fail(int err, const char *path, const char *what) {
+    fprintf(stderr, "[%s] %s : %s: %s\n", program_invocation_short_name, strerror(err), path, what);
+    errno = err;
+    return -1;
+}
+
+static int writeall(int fd, const unsigned char *p, size_t n) {
+    while (n) {
+        ssize_t w = write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        p += w;
+        n -= (size_t)w;
+    }
+    return 0;
+}
+
+void simboard_poweron(unsigned char *img) {
+    memset(img, 0, SIM_SIZE);
+    memcpy(img, magic, MAGICLEN);
+    for (const auto &r : poweron) {
+        unsigned char *p = img + simboard_offset(r.addr);
+        if (r.width == 8)
+            *p = (unsigned char)r.value;
+        else
+            memcpy(p, &r.value, 4);
+    }
+}
+
+// Build a fresh image beside the final name and link it into place, so that
+// another process never sees a half-written image; if one appeared there in
+// the meantime, that one is used.  0, or -1 after the message.
+static int create(const char *path) {
+    static unsigned char img[SIM_SIZE];
+    simboard_poweron(img);
+
+    char tmp[PATH_MAX];
+    if (snprintf(tmp, sizeof tmp, "%s.XXXXXX", path) >= (int)sizeof tmp)
+        return fail(ENAMETOOLONG, path, "cannot create the board image");
+    int fd = mkstemp(tmp);
+    if (fd < 0) return fail(errno, path, "cannot create the board image");
+    int err = 0;
+    if (fchmod(fd, 0644) || writeall(fd, img, sizeof img) || link(tmp, path)) err = errno;
+    close(fd);
+    unlink(tmp);
+    if (err && err != EEXIST) return fail(err, path, "cannot create the board image");
+    return 0;
+}
+
+int simboard_open(void) {
+    const char *path = simboard_path();
+    int fd = open(path, O_RDWR);
+    if (fd < 0 && errno == ENOENT) {
+        if (create(path)) return -1;
+        fd = open(path, O_RDWR);
+    }
+    if (fd < 0) return fail(errno, path, "cannot open the board image");
+
+    struct stat st;
+    char head[MAGICLEN];
+    char why[96];
+    int err = EINVAL;
+    const char *bad = nullptr;
+    if (fstat(fd, &st)) {
+        err = errno;
+        bad = "cannot read the board image";
+    } else if (!S_ISREG(st.st_mode)) {
+        bad = "not a board image: not a regular file";
+    } else if (st.st_size != SIM_SIZE) {
+        snprintf(why, sizeof why, "not a board image: %lld bytes, an image has %u",
+                 (long long)st.st_size, SIM_SIZE);
+        bad = why;
+    } else {
+        ssize_t n = pread(fd, head, MAGICLEN, 0);
+        if (n < 0) {
+            err = errno;
+            bad = "cannot read the board image";
+        } else if ((size_t)n != MAGICLEN || memcmp(head, magic, MAGICLEN)) {
+            bad = "not a board image: wrong header";
+        }
+    }
+    if (bad) {
+        close(fd);
+        return fail(err, path, bad);
+    }
+    return fd;
+}

@@ -1,0 +1,36 @@
+// The simulated board's image file, shared by zorl-sim and zr6410-devmem.
+//
+// The image holds a header page followed by one 4 KiB page for each
+// simulated register block; a register lives at its offset within its page,
+// in the host's byte order (little-endian on x86 and ARM Linux).  Loads and
+// stores go through a shared mapping of the file, so the file is the
+// register state and a run sees what the previous run left.
+#ifndef ZORL_SIMBOARD_H
+#define ZORL_SIMBOARD_H
+
+#include <cstdint>
+
+constexpr unsigned SIM_PAGE = 4096;
+constexpr unsigned SIM_NPAGES = 5;
+constexpr unsigned SIM_SIZE = SIM_PAGE * (1 + SIM_NPAGES);
+
+// Physical base of each simulated page, in image order (page 1 onwards).
+extern const uint32_t simpages[SIM_NPAGES];
+
+// The image path: $ZR6410_IMAGE, or zr6410.img in the current directory.
+const char *simboard_path(void);
+
+// Offset in the image of the page that holds physical address phys, or -1
+// when no simulated page holds it.
+long simboard_offset(uint32_t phys);
+
+// Fill a SIM_SIZE buffer with the image of a board just powered on.
+void simboard_poweron(unsigned char *img);
+
+// Open the image read-write, creating it with the power-on register values
+// when it does not exist.  An image that exists is used as it is or refused,
+// never rewritten.  Returns the descriptor, or -1 with errno set after a
+// one-line message on standard error that names the image and the problem.
+int simboard_open(void);
+
+#endif

@@ -1,0 +1,104 @@
+// zorl: the command front end and the register commands.
+//
+// All state is process-global and lives for the whole run.  Every function
+// that can fail returns an errno number, 0 for success.
+#ifndef ZORL_ZORL_H
+#define ZORL_ZORL_H
+
+#include <cstdint>
+#include <cstdio>
+
+// ---- Start-up and the run ------------------------------------------------
+
+extern const char *sys;     // program name for diagnostics: argv[0] after its last '/'
+extern int vflg;            // -v: start-up messages on standard error
+extern int debug;           // -d: trace of command processing on standard error
+extern int dummy;           // 1: writing disabled (the default); -w or write=on clear it
+extern const char *outfile; // the -o file name, or "stdout"
+extern FILE *fout;          // the report stream: every report line goes here
+extern int outerr;          // errno of the first failure of the report stream, or 0
+
+// Reset every piece of state to its value at program start.
+void zorlreset(void);
+
+// The program: options, mapping, the run, the exit hook.  Never returns.
+[[noreturn]] void zorlmain(int argc, char **argv);
+
+// "[sys] strerror(code) : text" on standard error for a non-zero code (taken
+// as a signed 16-bit number); returns the code.
+int err_rpt(int code, const char *text);
+
+// Version line, description and usage; returns code.
+int help(int code);
+
+// Flush the report stream; returns 0, or the errno of the stream's first
+// failure, which is also kept in outerr.
+int flushout(void);
+
+// The full status report; its status is that of the chip-ID report.
+int dostatusall(void);
+
+// The exit hook: the ClkSet1 summary, committed when writing is enabled.
+void syscon_exit(void);
+
+// ---- Commands --------------------------------------------------------------
+
+// Run one command: "keyword[.parameter][=value]".  The text must be
+// writable; the separators are cut out in place and put back (except an
+// "=" with nothing after it).  The outcome is reported against the text.
+int docmd(char *cmd);
+
+// Run each argument as one command; stops at the first failure.
+int doargs(char **args, int count);
+
+// Run a command file, or standard input for "-"; see docmdfile in zorl.cpp.
+int docmdfile(const char *path);
+
+// Read one logical line (backslash-newline continues it) into buf.  Returns
+// buf, or a null pointer at end of input or on a read error (*err is then
+// the errno, or 0 at a plain end).  A line that cannot be run is skipped
+// whole and returned empty, with *err saying why: LINE_TOOLONG when it does
+// not fit in size - 1 bytes, LINE_NUL when it holds a NUL byte.
+enum { LINE_TOOLONG = -1, LINE_NUL = -2 };
+char *getcmdline(char *buf, int size, FILE *fp, int *err);
+
+// Split a line into commands and run them in turn; the first failure ends it.
+int docmdline(char *line);
+
+// ---- Values ----------------------------------------------------------------
+
+// 1 for "on", 0 for "off" (any case), -1 for anything else.
+int chkonoff(const char *s);
+
+// A number (decimal, 0x hexadecimal, 0b binary) or on/off, stored in *result
+// as its 32-bit pattern.  0, or 22 after the "number expected" message.
+int getint(const char *s, int32_t *result);
+
+// ---- Handlers ----------------------------------------------------------------
+
+int doether(const char *value);
+int dousb(const char *value);
+int doirda(const char *value);
+int douart(const char *value);
+int dowrite(const char *value);
+int dodma(const char *value);
+int dochipid(const char *value);
+int doclkset1(const char *param, const char *value);
+int doclkset2(const char *param, const char *value);
+
+// ---- Clock-set registers -------------------------------------------------
+
+extern uint32_t clkset1, oldclkset1; // working copy and the value read from the chip
+extern uint32_t clkset2, oldclkset2;
+extern int c1set, c2set; // 1 once the working copy is loaded
+extern int c1x2ipd, c1x2fbd, c1x1fbd, c1ps, fclkd, hclkd, pclkd, nbyp1, smcrom;
+extern int c2x2ipd, c2x2fbd, c2x1fbd, c2ps, nbyp2, pll2en, usbdiv;
+extern int c1fo, hclk, c2fo;  // PLL outputs and Hclk in kHz, as last summarised
+extern const int32_t hdiv[8]; // Hclk divisor for each hclkdiv code
+
+void initclkset1(void);
+void initclkset2(void);
+void writeclkset1(int commit);
+void writeclkset2(int commit);
+
+#endif

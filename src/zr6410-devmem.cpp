@@ -1,0 +1,93 @@
+// zr6410-devmem ADDRESS [WIDTH [VALUE]]
+//
+// Read or write one register of the simulated board, in the manner of the
+// familiar devmem tools: without VALUE print the register, with VALUE store
+// it with one access of WIDTH bits.  Every argument is checked before the
+// image is opened, so a refused call touches nothing.
+#include "devio.h"
+#include "simboard.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
+
+static const char *prog = "zr6410-devmem";
+
+static int refuse(const char *arg, const char *why) {
+    fprintf(stderr, "[%s] %s : %s: %s\n", prog, strerror(EINVAL), arg, why);
+    return 1;
+}
+
+// C notation: 0x hexadecimal or decimal, nothing else, at most 32 bits.
+static bool number(const char *s, uint32_t *out) {
+    unsigned base = 10;
+    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) base = 16, s += 2;
+    if (!*s) return false;
+    unsigned long long v = 0;
+    for (; *s; s++) {
+        unsigned d;
+        if (*s >= '0' && *s <= '9')
+            d = (unsigned)(*s - '0');
+        else if (base == 16 && *s >= 'a' && *s <= 'f')
+            d = (unsigned)(*s - 'a' + 10);
+        else if (base == 16 && *s >= 'A' && *s <= 'F')
+            d = (unsigned)(*s - 'A' + 10);
+        else
+            return false;
+        v = v * base + d;
+        if (v > 0xFFFFFFFFull) return false;
+    }
+    *out = (uint32_t)v;
+    return true;
+}
+
+int main(int argc, char **argv) {
+    if (argc < 2 || argc > 4) {
+        if (argc > 4) refuse(argv[4], "too many arguments");
+        fprintf(stderr, "usage: %s ADDRESS [WIDTH [VALUE]]\n", prog);
+        return 1;
+    }
+    uint32_t addr, width = 32, value = 0;
+    if (!number(argv[1], &addr)) return refuse(argv[1], "address expected");
+    if (argc > 2 && !number(argv[2], &width))
+        return refuse(argv[2], "width expected (8, 16 or 32)");
+    if (width != 8 && width != 16 && width != 32)
+        return refuse(argv[2], "width expected (8, 16 or 32)");
+    if (addr % (width / 8)) return refuse(argv[1], "address not aligned to the width");
+    long off = simboard_offset(addr);
+    if (off < 0) return refuse(argv[1], "address outside the simulated pages");
+    if (argc > 3) {
+        if (!number(argv[3], &value)) return refuse(argv[3], "value expected");
+        if (width < 32 && value >> width) return refuse(argv[3], "value does not fit the width");
+    }
+
+    int fd = simboard_open();
+    if (fd < 0) return 1;
+    long pageoff = off & ~(long)(SIM_PAGE - 1);
+    void *map = mmap(nullptr, SIM_PAGE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, pageoff);
+    if (map == MAP_FAILED) {
+        fprintf(stderr, "[%s] %s : %s: cannot map the board image\n", prog, strerror(errno),
+                simboard_path());
+        return 1;
+    }
+    volatile uint8_t *reg = (volatile uint8_t *)map + (off - pageoff);
+    if (argc > 3) {
+        if (width == 8)
+            io_wr8(reg, (uint8_t)value);
+        else if (width == 16)
+            io_wr16((volatile uint16_t *)reg, (uint16_t)value);
+        else
+            io_wr32((volatile uint32_t *)reg, value);
+        return 0;
+    }
+    if (width == 8)
+        value = io_rd8(reg);
+    else if (width == 16)
+        value = io_rd16((volatile uint16_t *)reg);
+    else
+        value = io_rd32((volatile uint32_t *)reg);
+    printf("0x%0*X\n", (int)(width / 4), (unsigned)value);
+    return fflush(stdout) ? 1 : 0;
+}

@@ -1,0 +1,65 @@
+"""The read-only reports: DMA clock gates and chip ID; dispatch failures."""
+
+from zorltest import *
+
+DMA_LINES = ["M2P CH1", "M2P CH0", "M2P CH3", "M2P CH2", "M2P CH5", "M2P CH4",
+             "M2P CH7", "M2P CH6", "M2P CH9", "M2P CH8", "M2M CH0", "M2M CH1"]
+
+
+def dma_report(pwrcnt):
+    out = lines("#", "# PwrCnt=0x%08x" % pwrcnt, "# DMA clock status.....")
+    for i, name in enumerate(DMA_LINES):
+        out += "# DMA %s = %s\n" % (name, "ON" if pwrcnt >> (16 + i) & 1 else "OFF")
+    return out + "#\n"
+
+
+class Reports(SimTest):
+    def test_dma_decodes_bits_16_to_27_in_order(self):
+        for pwrcnt in (1 << 16, 1 << 27, 0xF000FFFF, 0x0FFF0000, 0x00A50000):
+            with self.subTest(hex(pwrcnt)):
+                self.setreg(PWRCNT, pwrcnt)
+                for cmd in ("dma", "dma=", "DMA"):
+                    self.assertRun(self.zorl(cmd), dma_report(pwrcnt))
+        self.setreg(PWRCNT, 1 << 16)
+        self.assertIn("# DMA M2P CH1 = ON\n# DMA M2P CH0 = OFF\n", self.zorl("dma").out)
+
+    def test_chipid_fields(self):
+        for chipid, out in (
+            (0x70009213, CHIPID_OUT),
+            (0xFFFFFFFF, lines("", "# chipid    =0xffffffff", "# chipid.ID =0xFFFFd",
+                               "# chipid.REV=15")),
+            (0x0FFF0000, lines("", "# chipid    =0x0fff0000", "# chipid.ID =0x0d",
+                               "# chipid.REV=0")),
+            (0x000000AB, lines("", "# chipid    =0x000000ab", "# chipid.ID =0xABd",
+                               "# chipid.REV=0")),
+        ):
+            with self.subTest(hex(chipid)):
+                self.setreg(CHIPID, chipid)
+                self.assertRun(self.zorl("chipid"), out)
+                self.assertRun(self.zorl("chipid="), out)
+
+    def test_values_are_refused_without_a_read(self):
+        before = self.read_image()
+        for cmd, msg in (("dma=on", "PwrCnt"), ("dma=off", "PwrCnt"), ("dma=0", "PwrCnt"),
+                         ("chipid=1", "chipid"), ("CHIPID=x", "chipid")):
+            with self.subTest(cmd):
+                self.assertRun(self.zorl("-w", cmd), "",
+                               "%s: cannot write to this register\n"
+                               "[zorl-sim] Input/output error : %s\n" % (msg, cmd), 5)
+        self.assertImage(before)
+
+    def test_parameters_and_unknown_keywords(self):
+        before = self.read_image()
+        for cmd, status in (("dma.x", 22), ("usb.x=on", 22), ("usb=.on", 22), ("foo", 38),
+                            ("=on", 38), ("us=on", 38), ("eth=on", 38), ("ethernets=on", 38),
+                            ("usb1=on", 38), ("clkset=1", 38)):
+            with self.subTest(cmd):
+                reported = "usb" if cmd == "usb=.on" else cmd
+                msg = "Invalid argument" if status == 22 else "Function not implemented"
+                self.assertRun(self.zorl("-w", cmd), "",
+                               "[zorl-sim] %s : %s\n" % (msg, reported), status)
+        self.assertImage(before)
+
+
+if __name__ == "__main__":
+    main()

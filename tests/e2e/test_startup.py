@@ -1,0 +1,153 @@
+"""Start-up: options, run modes, the report stream, the board image."""
+
+import os
+
+from zorltest import *
+
+
+class Startup(SimTest):
+    def test_no_arguments_prints_the_full_status_report(self):
+        before = self.read_image()
+        self.assertRun(self.zorl(), STATUS_RUN)
+        self.assertImage(before)
+
+    def test_missing_image_is_created_powered_on(self):
+        os.remove(self.image)
+        self.assertRun(self.zorl("chipid"), CHIPID_OUT)
+        self.assertImage(power_on_image())
+
+    def test_default_image_is_in_the_current_directory(self):
+        os.remove(self.image)
+        r = self.zorl("chipid", env={"ZR6410_IMAGE": ""})
+        self.assertRun(r, CHIPID_OUT)
+        self.assertImage(power_on_image())
+
+    def test_help(self):
+        for opt in ("-h", "-vh", "-hx"):
+            with self.subTest(opt):
+                self.assertRun(self.zorl(opt), USAGE, VERSION, 255)
+
+    def test_invalid_option_letters(self):
+        for args, letter in ((["-x"], "x"), (["-vx"], "x"), (["-ov", "f"], "o"),
+                             (["--"], "-"), (["-wq"], "q")):
+            with self.subTest(args):
+                err = "[zorl-sim] Invalid argument : -%s\n" % letter + VERSION
+                self.assertRun(self.zorl(*args), USAGE, err, 22)
+
+    def test_a_lone_dash_is_skipped(self):
+        self.assertRun(self.zorl("-", "chipid"), CHIPID_OUT)
+
+    def test_verbose(self):
+        err = ("# zorl-sim version 0.1beta\n# Output File is \"stdout\"\n"
+               "# GPIO pointers initialised \n# SysCon pointers initialised \n")
+        self.assertRun(self.zorl("-v", "chipid"), CHIPID_OUT, err)
+        out = os.path.join(self.dir, "r.txt")
+        err = err.replace('"stdout"', '"%s"' % out)
+        self.assertRun(self.zorl("-v", "-o", out, "chipid"), "", err)
+
+    def test_debug_trace(self):
+        self.assertRun(self.zorl("-d", "usb", "clkset1.pll1_ps"), None,
+                       "cmd:usb  n=3  p=usb  p2=  s=\n"
+                       "cmd:clkset1  n=7  p=clkset1  p2=pll1_ps  s=\n")
+
+    def test_output_file_is_appended(self):
+        out = os.path.join(self.dir, "report.txt")
+        self.write_file("report.txt", "earlier\n")
+        for prefix in ("-o", "-output", "-outp"):
+            self.assertRun(self.zorl(prefix, out, "chipid"), "")
+        with open(out) as f:
+            self.assertEqual(f.read(), "earlier\n" + CHIPID_OUT * 3)
+
+    def test_output_as_last_argument_is_ignored(self):
+        self.assertRun(self.zorl("-o"), STATUS_RUN)
+        # ... and ends option parsing there.
+        self.assertRun(self.zorl("-w", "-o"), STATUS_RUN)
+
+    def test_output_file_that_cannot_be_opened(self):
+        before = self.read_image()
+        bad = os.path.join(self.dir, "missing", "r.txt")
+        self.assertRun(self.zorl("-o", bad, "-w", "usb=off"), "",
+                       "[zorl-sim] No such file or directory : %s\n" % bad, 2)
+        self.assertRun(self.zorl("-o", self.dir, "usb=off"), "",
+                       "[zorl-sim] Is a directory : %s\n" % self.dir, 21)
+        self.assertImage(before)
+
+    def test_report_stream_failure_is_not_success(self):
+        self.assertRun(self.zorl("-o", "/dev/full", "chipid"), "",
+                       "[zorl-sim] No space left on device : /dev/full\n", 28)
+        self.assertRun(self.zorl("-o", "/dev/full"), "",
+                       "[zorl-sim] No space left on device : /dev/full\n", 28)
+        # A failing command keeps its own status.
+        self.assertRun(self.zorl("-o", "/dev/full", "chipid", "foo"), "",
+                       "[zorl-sim] Function not implemented : foo\n"
+                       "[zorl-sim] No space left on device : /dev/full\n", 38)
+
+    def test_commands_end_option_parsing(self):
+        self.assertRun(self.zorl("chipid", "-w"), CHIPID_OUT,
+                       "[zorl-sim] Function not implemented : -w\n", 38)
+
+    def test_exit_status_is_the_last_status(self):
+        # The first failing command ends the run; no exit summary follows.
+        before = self.read_image()
+        self.assertRun(self.zorl("clkset1.hclkdiv=2", "foo", "chipid"),
+                       CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"),
+                       "[zorl-sim] Function not implemented : foo\n", 38)
+        self.assertRun(self.zorl("-w", "clkset1.hclkdiv=2", "foo"), None, None, 38)
+        self.assertImage(before)
+
+    def test_input_file_runs_after_the_commands(self):
+        path = self.write_file("cmds", "usb\n")
+        self.assertRun(self.zorl("-i", path, "chipid"), CHIPID_OUT + "USB=on\n")
+        # The file's status is the run's, even after a failing command ...
+        self.assertRun(self.zorl("-i", path, "foo"), "USB=on\n",
+                       "[zorl-sim] Function not implemented : foo\n", 0)
+        # ... and a failing file fails a run whose commands succeeded.
+        bad = self.write_file("bad", "foo\n")
+        self.assertRun(self.zorl("-input", bad, "chipid"), CHIPID_OUT, None, 38)
+
+    def test_input_as_last_argument_reads_standard_input(self):
+        self.assertRun(self.zorl("-i", input="chipid\n"), CHIPID_OUT)
+        self.assertRun(self.zorl("-in", "-", input="chipid\n"), CHIPID_OUT)
+
+    def test_input_path_may_begin_with_a_dash(self):
+        self.write_file("-w", "chipid\n")
+        self.assertRun(self.zorl("-i", "-w"), CHIPID_OUT)
+
+    def test_program_name_in_messages(self):
+        link = os.path.join(self.dir, "myzorl")
+        os.symlink(os.path.join(os.path.abspath(BIN_DIR), "zorl-sim"), link)
+        r = self.run_program(link, "foo")
+        self.assertRun(r, "", "[myzorl] Function not implemented : foo\n", 38)
+
+    def test_invalid_images_are_refused_and_kept(self):
+        good = power_on_image()
+        cases = [
+            ("truncated", good[:100], "not a board image: 100 bytes, an image has 24576"),
+            ("too long", good + b"\0", "not a board image: 24577 bytes, an image has 24576"),
+            ("empty", b"", "not a board image: 0 bytes, an image has 24576"),
+            ("bad magic", b"X" + good[1:], "not a board image: wrong header"),
+        ]
+        for name, data, why in cases:
+            with self.subTest(name):
+                self.write_image(data)
+                self.assertRun(self.zorl("-w", "usb=off"), "",
+                               "[zorl-sim] Invalid argument : %s: %s\n" % (self.image, why)
+                               + "[zorl-sim] Invalid argument : Could Not initialise GPIO pointers.\n",
+                               22)
+                self.assertImage(bytearray(data))
+
+    def test_image_that_cannot_be_opened(self):
+        missing = os.path.join(self.dir, "nodir", "x.img")
+        self.assertRun(self.zorl("chipid", env={"ZR6410_IMAGE": missing}), "",
+                       "[zorl-sim] No such file or directory : %s: cannot create the board image\n"
+                       "[zorl-sim] No such file or directory : Could Not initialise GPIO pointers.\n"
+                       % missing, 2)
+        self.assertFalse(os.path.exists(os.path.dirname(missing)))
+        self.assertRun(self.zorl("chipid", env={"ZR6410_IMAGE": self.dir}), "",
+                       "[zorl-sim] Is a directory : %s: cannot open the board image\n"
+                       "[zorl-sim] Is a directory : Could Not initialise GPIO pointers.\n"
+                       % self.dir, 21)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,247 @@
+"""End-to-end harness: runs the built zorl-sim and zr6410-devmem against a
+board image of each test's own, in a temporary directory.
+
+Environment:
+  ZORL_BIN_DIR     where the programs are (the build directory)
+  ZORL_RUN_PREFIX  a command put before each program: an emulator for a
+                   cross build (qemu-arm -L ...), or valgrind
+"""
+
+import os
+import shlex
+import struct
+import subprocess
+import tempfile
+import unittest
+from collections import namedtuple
+
+BIN_DIR = os.path.abspath(
+    os.environ.get("ZORL_BIN_DIR", os.path.join(os.path.dirname(__file__), "../../build")))
+PREFIX = shlex.split(os.environ.get("ZORL_RUN_PREFIX", ""))
+TIMEOUT = 120
+
+# The image layout, as the README documents it: a header page, then one
+# 4 KiB page per simulated block in this order.
+PAGE = 4096
+PAGES = [0x80840000, 0x80930000, 0x22400000, 0x10C00000, 0x10800000]
+MAGIC = b"ZR6410 simulated board image v1\n"
+IMAGE_SIZE = PAGE * (1 + len(PAGES))
+
+PWRCNT, CLKSET1, CLKSET2, CHIPID = 0x80930004, 0x80930020, 0x80930024, 0x80930094
+PORTH, PORTH_DDR, ADC_PRESENT = 0x80840040, 0x80840044, 0x22400000
+
+POWER_ON = {  # address: (width, value)
+    PWRCNT: (32, 0x10030000),
+    CLKSET1: (32, 0x02B49907),
+    CLKSET2: (32, 0x300DC317),
+    CHIPID: (32, 0x70009213),
+    PORTH: (8, 0x04),
+    PORTH_DDR: (8, 0x04),
+    ADC_PRESENT: (8, 0x00),
+}
+
+Result = namedtuple("Result", "out err status")
+
+
+def offset(addr):
+    for i, base in enumerate(PAGES):
+        if base <= addr < base + PAGE:
+            return (i + 1) * PAGE + addr - base
+    raise ValueError("not a simulated address: %#x" % addr)
+
+
+def power_on_image():
+    img = bytearray(IMAGE_SIZE)
+    img[: len(MAGIC)] = MAGIC
+    for addr, (width, value) in POWER_ON.items():
+        put(img, addr, value, width)
+    return img
+
+
+def put(img, addr, value, width=32):
+    fmt = {8: "<B", 16: "<H", 32: "<I"}[width]
+    struct.pack_into(fmt, img, offset(addr), value)
+
+
+def get(img, addr, width=32):
+    fmt = {8: "<B", 16: "<H", 32: "<I"}[width]
+    return struct.unpack_from(fmt, img, offset(addr))[0]
+
+
+class SimTest(unittest.TestCase):
+    """A fresh powered-on board image in a temporary directory per test."""
+
+    maxDiff = None
+
+    def setUp(self):
+        self._tmp = tempfile.TemporaryDirectory(prefix="zorl-e2e-")
+        self.dir = self._tmp.name
+        self.image = os.path.join(self.dir, "zr6410.img")
+        self.write_image(power_on_image())
+
+    def tearDown(self):
+        self._tmp.cleanup()
+
+    # ---- the image -------------------------------------------------------
+
+    def read_image(self):
+        with open(self.image, "rb") as f:
+            return bytearray(f.read())
+
+    def write_image(self, img):
+        with open(self.image, "wb") as f:
+            f.write(img)
+
+    def reg(self, addr, width=32):
+        return get(self.read_image(), addr, width)
+
+    def setreg(self, addr, value, width=32):
+        img = self.read_image()
+        put(img, addr, value, width)
+        self.write_image(img)
+
+    def assertImage(self, expected):
+        """The image holds exactly these bytes; names the first register that differs."""
+        got = self.read_image()
+        if got != expected:
+            for i in range(0, max(len(got), len(expected)), 4):
+                if got[i : i + 4] != expected[i : i + 4]:
+                    self.fail("image differs at offset %#x: %s, expected %s"
+                              % (i, got[i : i + 4].hex(), expected[i : i + 4].hex()))
+
+    def expect_image(self, changes=()):
+        """The image as it is now, with (addr, value[, width]) changes applied."""
+        img = self.read_image()
+        for change in changes:
+            put(img, *change)
+        return img
+
+    # ---- running the programs --------------------------------------------
+
+    def env(self, extra=None):
+        env = {k: v for k, v in os.environ.items() if not k.startswith("ZR6410")}
+        env["ZR6410_IMAGE"] = self.image
+        env["LC_ALL"] = "C"
+        env.update(extra or {})
+        return env
+
+    def run_program(self, name, *args, input=b"", env=None, cwd=None, **popen):
+        cmd = PREFIX + [os.path.join(BIN_DIR, name)] + list(args)
+        if isinstance(input, str):
+            input = input.encode()
+        p = subprocess.run(cmd, input=input, capture_output=True, timeout=TIMEOUT,
+                           env=self.env(env), cwd=cwd or self.dir, **popen)
+        return Result(p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace"),
+                      p.returncode)
+
+    def zorl(self, *args, **kw):
+        return self.run_program("zorl-sim", *args, **kw)
+
+    def devmem(self, *args, **kw):
+        return self.run_program("zr6410-devmem", *args, **kw)
+
+    def assertRun(self, result, out=None, err="", status=0):
+        """Exact standard output (when given), standard error and exit status."""
+        if out is not None:
+            self.assertEqual(result.out, out)
+        if err is not None:
+            self.assertEqual(result.err, err)
+        self.assertEqual(result.status, status, "exit status; stderr was:\n" + result.err)
+
+    def write_file(self, name, data):
+        path = os.path.join(self.dir, name)
+        with open(path, "wb") as f:
+            f.write(data.encode() if isinstance(data, str) else data)
+        return path
+
+
+def lines(*ls):
+    """Report text from lines, each ending in a newline."""
+    return "".join(l + "\n" for l in ls)
+
+
+# The reports of a powered-on board, as the program prints them.
+CLKSET1_LOAD = lines("", "# clkset1=0x02b49907")
+CLKSET1_FIELDS = lines(
+    "clkset1.pll1_x2ipd=7",
+    "clkset1.pll1_x2fdb2=8",
+    "clkset1.pll1_x1fdb1=19",
+    "clkset1.pll1_ps=0",
+    "# Fclk = fout/2",
+    "clkset1.fclkdiv=1",
+    "# Hclk = fout/5",
+    "clkset1.hclkdiv=3",
+    "# Pclk = Hclk/2",
+    "clkset1.pclkdiv=1",
+    "clkset1.nbyp1=1",
+    "clkset1.smcrom=0",
+)
+CLKSET1_UNCHANGED = lines(
+    "#",
+    "# clkset1=0x02b49907 and is unchanged",
+    "# pll1 Fout=331785KHz   Fclk=165892KHz   (processor clock)",
+    "#      Hclk=66357KHz   Pclk=33178KHz",
+)
+CLKSET2_LOAD = lines("", "# clkset2=0x300dc317")
+CLKSET2_FIELDS = lines(
+    "clkset2.pll2_x2ipd=23",
+    "clkset2.pll2_x2fdb2=24",
+    "clkset2.pll2_x1fdb1=24",
+    "clkset2.pll2_ps=1",
+    "clkset2.nbyp2=1",
+    "clkset2.pll2_en=1",
+    "# USBCLK = Fout/4 Hz",
+    "clkset2.usbdiv=3",
+)
+CLKSET2_UNCHANGED = lines(
+    "#", "# clkset2=0x300dc317 and is unchanged", "# pll2 Fout=192005KHz   USBclk=48001KHz"
+)
+SWITCHES = lines(
+    "ethernet=on",
+    "USB=on",
+    "IRDA=off",
+    "# UART=on enables max baud of 460K, =off for max of 230K",
+    "UART=off",
+)
+DMA = lines(
+    "#",
+    "# PwrCnt=0x10030000",
+    "# DMA clock status.....",
+    "# DMA M2P CH1 = ON",
+    "# DMA M2P CH0 = ON",
+    "# DMA M2P CH3 = OFF",
+    "# DMA M2P CH2 = OFF",
+    "# DMA M2P CH5 = OFF",
+    "# DMA M2P CH4 = OFF",
+    "# DMA M2P CH7 = OFF",
+    "# DMA M2P CH6 = OFF",
+    "# DMA M2P CH9 = OFF",
+    "# DMA M2P CH8 = OFF",
+    "# DMA M2M CH0 = OFF",
+    "# DMA M2M CH1 = OFF",
+    "#",
+)
+CHIPID_OUT = lines("", "# chipid    =0x70009213", "# chipid.ID =0x9213d", "# chipid.REV=7")
+STATUS = (SWITCHES + DMA + CLKSET1_LOAD + CLKSET1_FIELDS + CLKSET1_UNCHANGED + CLKSET2_LOAD
+          + CLKSET2_FIELDS + CLKSET2_UNCHANGED + CHIPID_OUT)
+# The full status report of a powered-on board, with the exit summary.
+STATUS_RUN = STATUS + CLKSET1_UNCHANGED
+
+USAGE = (
+    "\nzorl - command line program to turn on/off parts of the ZR6410/EP9301\n"
+    "       and to alter things like the CPU freq.\n\n"
+    "Usage:   zorl-sim [-v] [-w] [-i file] [-o file] [commands]\n\n"
+    " -v    verbose flag\n"
+    " -w    commit changes specified in commands\n\n"
+    "This program is dangerous! It can change many system registers\n"
+    "that control the way the EP930x processor and its subsystems operate.\n"
+    "The program can read and decode many of system registers, using names\n"
+    "as used in the Cirrus EP930x user manual. It is urged that this program\n"
+    "be used in conjunctionwith the processor user manual - available from\n"
+    "Cirrus web site.\n"
+)
+VERSION = "# zorl-sim version 0.1beta\n"
+
+
+def main():
+    unittest.main(verbosity=1)

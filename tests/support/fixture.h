@@ -1,0 +1,53 @@
+// In-process test fixture: a freshly powered-on board in memory, the
+// program's state at start, and the report stream captured in memory.
+#ifndef ZORL_FIXTURE_H
+#define ZORL_FIXTURE_H
+
+#include "memboard.h"
+#include "zorl.h"
+#include "zr6410io.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+class Board : public ::testing::Test {
+  protected:
+    char *buf = nullptr;
+    size_t len = 0;
+
+    void SetUp() override {
+        memboard_reset();
+        zorlreset();
+        ASSERT_EQ(gpio_init(), 0);
+        ASSERT_EQ(syscon_init(), 0);
+        fout = open_memstream(&buf, &len);
+    }
+    void TearDown() override {
+        fclose(fout);
+        free(buf);
+        fout = stdout;
+    }
+    // The report written so far, and forget it.
+    std::string report() {
+        fflush(fout);
+        std::string s(buf, len);
+        rewind(fout);
+        fflush(fout);
+        return s;
+    }
+    // Run one command as the dispatcher would.
+    int run(const char *cmd) {
+        std::string text(cmd);
+        return docmd(&text[0]);
+    }
+    uint32_t &pwrcnt() { return *memboard_reg32(0x80930004); }
+    uint32_t &clkset1reg() { return *memboard_reg32(0x80930020); }
+    uint32_t &clkset2reg() { return *memboard_reg32(0x80930024); }
+    uint8_t &porth() { return *memboard_reg8(0x80840040); }
+    uint8_t &porthddr() { return *memboard_reg8(0x80840044); }
+};
+
+#endif

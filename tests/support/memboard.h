@@ -1,0 +1,21 @@
+// A board in ordinary memory for in-process tests and fuzzing: the same
+// pages and power-on values as the simulated board's image, without a file.
+#ifndef ZORL_MEMBOARD_H
+#define ZORL_MEMBOARD_H
+
+#include <cstdint>
+
+extern int memboard_opens;   // how often the memory device was opened
+extern int memboard_openerr; // when non-zero, opening fails with this errno
+extern int memboard_maperr;  // when non-zero, mapping fails with this errno
+
+// Power the board on again: every register at its power-on value, the
+// counters and failures cleared, and the register layer's descriptor and
+// pointers back to their start values (nothing open, nothing mapped).
+void memboard_reset(void);
+
+// The byte at physical address phys (inside a simulated page).
+uint8_t *memboard_reg8(uint32_t phys);
+uint32_t *memboard_reg32(uint32_t phys);
+
+#endif

@@ -1,0 +1,46 @@
+#include "memboard.h"
+
+#include "platform.h"
+#include "simboard.h"
+#include "zr6410io.h"
+
+#include <cerrno>
+
+alignas(SIM_PAGE) static unsigned char img[SIM_SIZE];
+
+int memboard_opens;
+int memboard_openerr;
+int memboard_maperr;
+
+void memboard_reset(void) {
+    simboard_poweron(img);
+    memboard_opens = memboard_openerr = memboard_maperr = 0;
+    iofd = -1;
+    sysconp = pwrcntp = clkset1p = clkset2p = devicecfgp = chipidp = syscfgp = nullptr;
+    gpiopage = porth_byte = porth_ddr = nullptr;
+}
+
+uint8_t *memboard_reg8(uint32_t phys) {
+    return img + simboard_offset(phys);
+}
+uint32_t *memboard_reg32(uint32_t phys) {
+    return (uint32_t *)(img + simboard_offset(phys));
+}
+
+int plat_open(void) {
+    memboard_opens++;
+    if (memboard_openerr) {
+        errno = memboard_openerr;
+        return -1;
+    }
+    return 3;
+}
+
+void *plat_map(int, uint32_t phys) {
+    long off = simboard_offset(phys);
+    if (memboard_maperr || off < 0) {
+        errno = memboard_maperr ? memboard_maperr : ENXIO;
+        return nullptr;
+    }
+    return img + off;
+}
