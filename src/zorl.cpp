@@ -10,13 +10,12 @@
 
 #include "zr6410io.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 static const char version[] = "0.1beta";
@@ -31,12 +30,12 @@ int outerr;
 
 // ---- Error reporting and the report stream -----------------------------
 
-int err_rpt(int code, const char *text) {
-    code = (int16_t)code;
-    if (code) fprintf(stderr, "[%s] %s : %s\n", sys, strerror(code), text);
-    return code;
-}
-
+// The report stream is flushed wherever its order against anything else
+// could be seen: before a line goes to standard error, before a register is
+// written (so the report up to a store that hangs the board has left the
+// process), before a command is read from a terminal or pipe, and at exit.
+// In between it is left to buffer, so that a long command file does not
+// cost a write per command.
 int flushout(void) {
     if (fflush(fout) != 0) {
         if (!outerr) outerr = errno ? errno : EIO;
@@ -44,6 +43,18 @@ int flushout(void) {
         outerr = EIO;
     }
     return outerr;
+}
+
+// Standard error, for a diagnostic that must follow the report so far.
+static FILE *diag(void) {
+    flushout();
+    return stderr;
+}
+
+int err_rpt(int code, const char *text) {
+    code = (int16_t)code;
+    if (code) fprintf(diag(), "[%s] %s : %s\n", sys, strerror(code), text);
+    return code;
 }
 
 static const char usage[] =
@@ -58,36 +69,64 @@ static const char usage[] =
     "Cirrus web site.\n";
 
 int help(int code) {
-    fprintf(stderr, "# %s version %s\n", sys, version);
+    fprintf(diag(), "# %s version %s\n", sys, version);
     puts("\nzorl - command line program to turn on/off parts of the ZR6410/EP9301\n"
          "       and to alter things like the CPU freq.\n");
     printf(usage, sys);
     return code;
 }
 
+// ---- Characters --------------------------------------------------------------
+
+// White space, digits and case as the default ("C") locale has them, which
+// is the only locale zorl runs in.  Written out rather than called from the
+// C library: they sit in the inner loops of replaying a command file.
+static inline bool isws(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+static inline bool isdig(char c) {
+    return c >= '0' && c <= '9';
+}
+static inline char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? (char)(c + ('a' - 'A')) : c;
+}
+
+// Equal without regard to case, over n characters at most (as strncasecmp).
+static bool samecasen(const char *a, const char *b, size_t n) {
+    for (; n; a++, b++, n--) {
+        if (*a != *b && lower(*a) != lower(*b)) return false;
+        if (!*a) break;
+    }
+    return true;
+}
+
+static bool samecase(const char *a, const char *b) {
+    return samecasen(a, b, (size_t)-1);
+}
+
 // ---- Values ------------------------------------------------------------------
 
 int chkonoff(const char *s) {
-    if (!strcasecmp(s, "on")) return 1;
-    if (!strcasecmp(s, "off")) return 0;
+    if (samecase(s, "on")) return 1;
+    if (samecase(s, "off")) return 0;
     return -1;
 }
 
 static const char *skipspace(const char *p) {
-    while (isspace((unsigned char)*p)) p++;
+    while (isws(*p)) p++;
     return p;
 }
 
 int getint(const char *s, int32_t *result) {
     const char *p = skipspace(s);
     int32_t v;
-    if (isdigit((unsigned char)*p)) {
+    if (isdig(*p)) {
         // A leading 0 selects the base by the letter after it and never
         // octal: 010 is ten, 0x10 sixteen, 0b10 two, a lone 0 is zero.
         int base = 10;
         if (*p == '0') {
             p++;
-            if (isdigit((unsigned char)*p))
+            if (isdig(*p))
                 base = 10;
             else if (*p == 'x' || *p == 'X')
                 base = 16, p++;
@@ -116,7 +155,7 @@ int getint(const char *s, int32_t *result) {
     *result = v;
     return 0;
 bad:
-    fprintf(stderr, "\"%s\" number expected\n", s);
+    fprintf(diag(), "\"%s\" number expected\n", s);
     return EINVAL;
 }
 
@@ -144,7 +183,7 @@ static int doswitch(const swdef &sw, const char *value) {
     int status = 0;
     int state = sw.get();
     if ((unsigned)state > 1) {
-        fputs("May not be running on a ZR6410 - inconsistant data.\n", stderr);
+        fputs("May not be running on a ZR6410 - inconsistant data.\n", diag());
         return err_rpt(ENXIO, sw.guard);
     }
     if (value && *value) {
@@ -153,11 +192,14 @@ static int doswitch(const swdef &sw, const char *value) {
             status = EINVAL;
         } else if (dummy) {
             state = want;
-        } else if (sw.set(want) < 0) {
-            status = EIO;
-            state = want;
         } else {
-            state = sw.get();
+            flushout();
+            if (sw.set(want) < 0) {
+                status = EIO;
+                state = want;
+            } else {
+                state = sw.get();
+            }
         }
     }
     if (sw.comment) fputs(sw.comment, fout);
@@ -206,7 +248,7 @@ static const char *const dmachannel[12] = {"M2P CH1", "M2P CH0", "M2P CH3", "M2P
 
 int dodma(const char *value) {
     if (value && *value) {
-        fputs("PwrCnt: cannot write to this register\n", stderr);
+        fputs("PwrCnt: cannot write to this register\n", diag());
         return EIO;
     }
     uint32_t r = syscon_get_pwrcnt();
@@ -219,7 +261,7 @@ int dodma(const char *value) {
 
 int dochipid(const char *value) {
     if (value && *value) {
-        fputs("chipid: cannot write to this register\n", stderr);
+        fputs("chipid: cannot write to this register\n", diag());
         return EIO;
     }
     uint32_t id = syscon_get_chipid();
@@ -252,30 +294,31 @@ struct clkfield {
     int max;      // largest value a command may set
     int *decoded; // mirrors the field's bits of the working copy
     divkind div;
-    const char *divline; // format of the divider comment line, with the divisor
+    const char *divhead; // the divider comment line: divhead, the divisor, divtail
+    const char *divtail;
 };
 
 static const clkfield clkset1fields[] = {
-    {"pll1_x2ipd", 0, 5, 31, &c1x2ipd, DIV_NONE, nullptr},
-    {"pll1_x2fdb2", 5, 6, 63, &c1x2fbd, DIV_NONE, nullptr},
-    {"pll1_x1fdb1", 11, 5, 31, &c1x1fbd, DIV_NONE, nullptr},
-    {"pll1_ps", 16, 2, 3, &c1ps, DIV_NONE, nullptr},
-    {"fclkdiv", 25, 3, 7, &fclkd, DIV_POW2, "# Fclk = fout/%d\n"},
-    {"hclkdiv", 20, 3, 7, &hclkd, DIV_HDIV, "# Hclk = fout/%d\n"},
-    {"pclkdiv", 18, 2, 3, &pclkd, DIV_POW2, "# Pclk = Hclk/%d\n"},
-    {"nbyp1", 23, 1, 1, &nbyp1, DIV_NONE, nullptr},
-    {"smcrom", 24, 1, 1, &smcrom, DIV_NONE, nullptr},
+    {"pll1_x2ipd", 0, 5, 31, &c1x2ipd, DIV_NONE, nullptr, nullptr},
+    {"pll1_x2fdb2", 5, 6, 63, &c1x2fbd, DIV_NONE, nullptr, nullptr},
+    {"pll1_x1fdb1", 11, 5, 31, &c1x1fbd, DIV_NONE, nullptr, nullptr},
+    {"pll1_ps", 16, 2, 3, &c1ps, DIV_NONE, nullptr, nullptr},
+    {"fclkdiv", 25, 3, 7, &fclkd, DIV_POW2, "# Fclk = fout/", "\n"},
+    {"hclkdiv", 20, 3, 7, &hclkd, DIV_HDIV, "# Hclk = fout/", "\n"},
+    {"pclkdiv", 18, 2, 3, &pclkd, DIV_POW2, "# Pclk = Hclk/", "\n"},
+    {"nbyp1", 23, 1, 1, &nbyp1, DIV_NONE, nullptr, nullptr},
+    {"smcrom", 24, 1, 1, &smcrom, DIV_NONE, nullptr, nullptr},
 };
 
 static const clkfield clkset2fields[] = {
-    {"pll2_x2ipd", 0, 5, 31, &c2x2ipd, DIV_NONE, nullptr},
-    {"pll2_x2fdb2", 5, 6, 63, &c2x2fbd, DIV_NONE, nullptr},
-    {"pll2_x1fdb1", 11, 5, 31, &c2x1fbd, DIV_NONE, nullptr},
-    {"pll2_ps", 16, 2, 3, &c2ps, DIV_NONE, nullptr},
-    {"nbyp2", 19, 1, 1, &nbyp2, DIV_NONE, nullptr},
-    {"pll2_en", 18, 1, 1, &pll2en, DIV_NONE, nullptr},
+    {"pll2_x2ipd", 0, 5, 31, &c2x2ipd, DIV_NONE, nullptr, nullptr},
+    {"pll2_x2fdb2", 5, 6, 63, &c2x2fbd, DIV_NONE, nullptr, nullptr},
+    {"pll2_x1fdb1", 11, 5, 31, &c2x1fbd, DIV_NONE, nullptr, nullptr},
+    {"pll2_ps", 16, 2, 3, &c2ps, DIV_NONE, nullptr, nullptr},
+    {"nbyp2", 19, 1, 1, &nbyp2, DIV_NONE, nullptr, nullptr},
+    {"pll2_en", 18, 1, 1, &pll2en, DIV_NONE, nullptr, nullptr},
     // The field holds 4 bits, but a USB divisor of 16 is not allowed.
-    {"usbdiv", 28, 4, 14, &usbdiv, DIV_PLUS1, "# USBCLK = Fout/%d Hz\n"},
+    {"usbdiv", 28, 4, 14, &usbdiv, DIV_PLUS1, "# USBCLK = Fout/", " Hz\n"},
 };
 
 static int divisor(const clkfield &f) {
@@ -361,6 +404,7 @@ static void writeclkset(const clkreg &r, int commit) {
     } else {
         fprintf(fout, "#\n# new %s=0x%08x\n", r.name, (unsigned)*r.work);
         if (commit) {
+            flushout();
             r.put(*r.work);
             fputs("#  ....has been actioned.\n", fout);
         } else {
@@ -368,6 +412,35 @@ static void writeclkset(const clkreg &r, int commit) {
         }
     }
     r.freqs();
+}
+
+// Append text, or a number in decimal, to a line being put together.
+static char *add(char *p, const char *s) {
+    while (*s) *p++ = *s++;
+    return p;
+}
+
+static char *adddec(char *p, int v) {
+    char digits[12];
+    int n = 0;
+    unsigned u = v < 0 ? 0u - (unsigned)v : (unsigned)v;
+    do digits[n++] = (char)('0' + u % 10);
+    while (u /= 10);
+    if (v < 0) *p++ = '-';
+    while (n) *p++ = digits[--n];
+    return p;
+}
+
+// A field's report line, after its divider comment line if it has one:
+// "clkset1.hclkdiv=3".  Put together by hand rather than with printf, as
+// these are the lines a replayed command file prints over and over.
+static void putfield(const clkreg &r, const clkfield &f) {
+    char line[128];
+    char *p = line;
+    if (f.divhead) p = add(adddec(add(p, f.divhead), divisor(f)), f.divtail);
+    p = add(add(add(add(p, r.name), "."), f.name), "=");
+    p = add(adddec(p, *f.decoded), "\n");
+    fwrite(line, 1, (size_t)(p - line), fout);
 }
 
 static int doclkset(const clkreg &r, const char *param, const char *value) {
@@ -383,17 +456,16 @@ static int doclkset(const clkreg &r, const char *param, const char *value) {
     initclkset(r);
     for (int i = 0; i < r.nfields; i++) {
         const clkfield &f = r.fields[i];
-        if (*param && strcasecmp(param, f.name)) continue;
+        if (*param && !samecase(param, f.name)) continue;
         if (*param && *value) {
             int32_t v;
             if (getint(value, &v) || v < 0 || v > f.max) return EINVAL;
             *f.decoded = v;
             *r.work = (*r.work & ~fieldmask(f)) | ((uint32_t)v << f.lsb);
         }
-        if (f.divline) fprintf(fout, f.divline, divisor(f));
-        fprintf(fout, "%s.%s=%d\n", r.name, f.name, *f.decoded);
+        putfield(r, f);
     }
-    if (!*value && !strcasecmp(param, "write")) writeclkset(r, 1);
+    if (!*value && samecase(param, "write")) writeclkset(r, 1);
     if (!*param) writeclkset(r, 0);
     return 0;
 }
@@ -473,11 +545,12 @@ int docmd(char *cmd) {
             value = e + 1;
         }
     }
-    if (debug) fprintf(stderr, "cmd:%s  n=%d  p=%s  p2=%s  s=%s\n", cmd, n, kw, param, value);
+    if (debug) fprintf(diag(), "cmd:%s  n=%d  p=%s  p2=%s  s=%s\n", cmd, n, kw, param, value);
 
     int status = ENOSYS;
+    char first = lower(*kw); // the keywords are lower case: most fail on their first letter
     for (const kwdef &k : keywords) {
-        if (n < k.minlen || strncasecmp(kw, k.name, n)) continue;
+        if (n < k.minlen || first != k.name[0] || !samecasen(kw, k.name, (size_t)n)) continue;
         if (k.fnp)
             status = k.fnp(param, value);
         else
@@ -487,7 +560,6 @@ int docmd(char *cmd) {
 
     if (*value) *eq = '=';
     if (*param) *dot = '.';
-    flushout();
     return err_rpt(status, cmd);
 }
 
@@ -495,7 +567,6 @@ int doargs(char **args, int count) {
     for (int i = 0; i < count; i++) {
         int status = docmd(args[i]);
         if (status) return status;
-        flushout();
     }
     return 0;
 }
@@ -503,30 +574,28 @@ int doargs(char **args, int count) {
 // ---- Command files and interactive input ---------------------------------
 
 char *getcmdline(char *buf, int size, FILE *fp, int *err) {
-    int len = 0, bad = 0;
+    int len = 0, lim = size - 1, bad = 0;
     *err = 0;
     for (;;) {
-        int c, last = -1, got = 0;
-        while ((c = getc_unlocked(fp)) != EOF && c != '\n') {
-            got = 1;
-            last = c;
-            if (c == 0 && !bad) bad = LINE_NUL;
-            if (len < size - 1)
-                buf[len++] = (char)c;
-            else
-                bad = LINE_TOOLONG;
-        }
+        // One physical line.  What does not fit is read and dropped, and
+        // only its last character is kept, to see whether it continues.
+        int start = len, over = 0, last = 0, c = 0;
+        while (len < lim && (c = getc_unlocked(fp)) != '\n' && c != EOF) buf[len++] = (char)c;
+        if (len == lim)
+            while ((c = getc_unlocked(fp)) != '\n' && c != EOF) over = 1, last = c;
+        if (over) bad = LINE_TOOLONG;
         if (c == EOF && ferror(fp)) {
             *err = errno ? errno : EIO;
             return nullptr;
         }
         // End of input: also drops a line whose last line was continued.
-        if (c == EOF && !got) return nullptr;
+        if (c == EOF && len == start && !over) return nullptr;
         buf[len] = 0;
-        if (last == '\\') {
+        if (!bad && memchr(buf + start, 0, (size_t)(len - start))) bad = LINE_NUL;
+        if ((over ? last : len > start ? buf[len - 1] : 0) == '\\') {
             // Continued: the backslash becomes a space and the next line is
             // read into the rest of the buffer.
-            buf[len - 1] = ' ';
+            if (!over) buf[len - 1] = ' ';
             if (c == EOF) return nullptr;
             continue;
         }
@@ -539,11 +608,11 @@ char *getcmdline(char *buf, int size, FILE *fp, int *err) {
 }
 
 int docmdline(char *line) {
-    if (debug) fprintf(stderr, "cmdline:%s:\n", line);
+    if (debug) fprintf(diag(), "cmdline:%s:\n", line);
     char *p = line;
     char *end = line + strlen(line);
     while (p < end) {
-        while (p < end && (isspace((unsigned char)*p) || *p == '\\')) p++;
+        while (p < end && (isws(*p) || *p == '\\')) p++;
         if (p >= end) return 0;
         // Find the token and the character that ends it; a backslash takes
         // the next character into the token (and stays there), but never
@@ -568,7 +637,7 @@ int docmdline(char *line) {
             }
         } else {
             tok = q = p;
-            while (q < end && !isspace((unsigned char)*q)) q += (*q == '\\' && q + 1 < end) ? 2 : 1;
+            while (q < end && !isws(*q)) q += (*q == '\\' && q + 1 < end) ? 2 : 1;
         }
         char save = *q;
         *q = 0;
@@ -591,7 +660,7 @@ static const char *const badline[] = {
 // comes again.  The status is that of the last line run.
 int docmdfile(const char *path) {
     char line[2048];
-    if (debug) fprintf(stderr, "processing cmd file: %s\n", path);
+    if (debug) fprintf(diag(), "processing cmd file: %s\n", path);
     FILE *fp;
     int interactive = 0;
     if (!strcmp(path, "-")) {
@@ -601,8 +670,13 @@ int docmdfile(const char *path) {
     } else if (!(fp = fopen(path, "r"))) {
         return err_rpt(errno, path);
     }
+    // From a terminal, pipe or FIFO the next command may wait on the report
+    // so far: it goes out before each read.  A regular file waits on nobody.
+    struct stat st;
+    bool live = fstat(fileno(fp), &st) || !S_ISREG(st.st_mode);
     int status = 0;
     for (;;) {
+        if (live) flushout();
         if (interactive) {
             fputs("\nzorl> ", stdout);
             fflush(stdout);

@@ -149,6 +149,9 @@ TEST(LogicalLines, Reading) {
          {"!long", "ok"},
          0},
         {std::string("us\0b\nok\n", 8), {"!nul", "ok"}, 0},
+        {std::string("a\\\n\0\nok\n", 7), {"!nul", "ok"}, 0},
+        {std::string(2047, 'x') + std::string("\0\nok\n", 5), {"!long", "ok"}, 0},
+        {std::string(2047, 'x') + "\\\n" + "more\nok\n", {"!long", "ok"}, 0},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.input.substr(0, 40));

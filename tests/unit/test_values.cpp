@@ -6,7 +6,13 @@
 #include <climits>
 #include <string>
 
-TEST(Values, OnOff) {
+// The program's state at start: the report stream is standard output.
+class Values : public ::testing::Test {
+  protected:
+    void SetUp() override { zorlreset(); }
+};
+
+TEST_F(Values, OnOff) {
     struct {
         const char *text;
         int want;
@@ -16,7 +22,7 @@ TEST(Values, OnOff) {
     for (auto c : cases) EXPECT_EQ(chkonoff(c.text), c.want) << '"' << c.text << '"';
 }
 
-TEST(Values, NumbersAccepted) {
+TEST_F(Values, NumbersAccepted) {
     struct {
         const char *text;
         int32_t want;
@@ -53,7 +59,7 @@ TEST(Values, NumbersAccepted) {
     }
 }
 
-TEST(Values, NumbersRefused) {
+TEST_F(Values, NumbersRefused) {
     const char *cases[] = {"",
                            "x1F",
                            "1F",

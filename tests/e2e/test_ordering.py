@@ -1,0 +1,54 @@
+"""The report and the diagnostics reach their readers in command order."""
+
+import os
+import select
+import subprocess
+
+from zorltest import *
+
+
+class Ordering(SimTest):
+    def combined(self, *args, input=b""):
+        """Standard output and standard error into one pipe."""
+        cmd = PREFIX + [os.path.join(BIN_DIR, "zorl-sim")] + list(args)
+        p = subprocess.run(cmd, input=input, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                           env=self.env(), cwd=self.dir, timeout=TIMEOUT)
+        return p.stdout.decode(), p.returncode
+
+    def test_errors_follow_the_report_lines_before_them(self):
+        out, status = self.combined("usb", "dma=1")
+        self.assertEqual(out, "USB=on\nPwrCnt: cannot write to this register\n"
+                              "[zorl-sim] Input/output error : dma=1\n")
+        self.assertEqual(status, 5)
+        path = self.write_file("cmds", "usb\nirda=maybe\n")
+        out, status = self.combined("-i", path)
+        # reported by the command, the line's token and the line
+        self.assertEqual(out, "USB=on\nIRDA=off\n" + "[zorl-sim] Invalid argument : irda=maybe\n" * 3)
+        self.assertEqual(status, 22)
+
+    def test_debug_trace_is_in_step_with_the_report(self):
+        out, status = self.combined("-d", "usb", "irda")
+        self.assertEqual(out, "cmd:usb  n=3  p=usb  p2=  s=\nUSB=on\n"
+                              "cmd:irda  n=4  p=irda  p2=  s=\nIRDA=off\n")
+
+    def test_a_program_on_a_pipe_gets_each_answer_before_its_next_question(self):
+        cmd = PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "-i", "-"]
+        p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
+        try:
+            for question, answer in (("usb\n", "USB=on\n"), ("irda\n", "IRDA=off\n")):
+                p.stdin.write(question.encode())
+                p.stdin.flush()
+                ready, _, _ = select.select([p.stdout], [], [], 30)
+                self.assertTrue(ready, "no answer to " + question)
+                self.assertEqual(p.stdout.readline().decode(), answer)
+        finally:
+            p.stdin.close()
+            p.wait(timeout=TIMEOUT)
+            p.stdout.close()
+            p.stderr.close()
+        self.assertEqual(p.returncode, 0)
+
+
+if __name__ == "__main__":
+    main()
