@@ -14,6 +14,9 @@ extern int memboard_maperr;  // when non-zero, mapping fails with this errno
 // pointers back to their start values (nothing open, nothing mapped).
 void memboard_reset(void);
 
+// The physical address of a pointer into the board (0 if it is not one).
+uint32_t memboard_phys(const volatile void *p);
+
 // The byte at physical address phys (inside a simulated page).
 uint8_t *memboard_reg8(uint32_t phys);
 uint32_t *memboard_reg32(uint32_t phys);

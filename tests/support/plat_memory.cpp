@@ -18,6 +18,16 @@ void memboard_reset(void) {
     iofd = -1;
     sysconp = pwrcntp = clkset1p = clkset2p = devicecfgp = chipidp = syscfgp = nullptr;
     gpiopage = porth_byte = porth_ddr = nullptr;
+    dio_io_byte = dio_io_ddr = dio_io_bit8 = dio_io_ddr8 = nullptr;
+    adc_io_cntl = nullptr;
+    adc_io_stat = adc_io_read = nullptr;
+    adcerror = 0;
+}
+
+uint32_t memboard_phys(const volatile void *p) {
+    long off = (const volatile unsigned char *)p - img;
+    if (off < (long)SIM_PAGE || off >= (long)SIM_SIZE) return 0;
+    return simpages[off / SIM_PAGE - 1] + (uint32_t)(off % SIM_PAGE);
 }
 
 uint8_t *memboard_reg8(uint32_t phys) {

@@ -1,0 +1,29 @@
+// The test side of the device-access seam: with the register layer built
+// with ZORL_IO_TRACE, every load and store lands here.  Each is carried out
+// on the in-memory board and logged; a register can be scripted to read as
+// busy for a number of reads.
+#ifndef ZORL_IOTRACE_H
+#define ZORL_IOTRACE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The accesses since the last clear, one string each: "r8 0x80840014"
+// for a load, "w8 0x80840014=0x08" for a store.
+extern std::vector<std::string> iolog;
+
+// Loads of busyreg read with busybits set for the next busyreads loads.
+extern const volatile void *busyreg;
+extern long busyreads;
+extern uint16_t busybits;
+
+// Loads of fixedreg read fixedvalue whatever the memory holds: a read-only
+// register at the same address as a write-only one, as the ADC's data and
+// control registers are.
+extern const volatile void *fixedreg;
+extern uint32_t fixedvalue;
+
+void iotrace_clear(void);
+
+#endif

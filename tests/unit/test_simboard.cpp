@@ -1,0 +1,78 @@
+// The register layer on the simulated board's platform layer: pages of a
+// real image file, mapped shared.
+#include "simboard.h"
+#include "zr6410io.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+
+class SimBoard : public ::testing::Test {
+  protected:
+    std::string dir, image;
+    void SetUp() override {
+        char tmpl[] = "/tmp/zorl-sim-XXXXXX";
+        ASSERT_TRUE(mkdtemp(tmpl));
+        dir = tmpl;
+        image = dir + "/board.img";
+        setenv("ZR6410_IMAGE", image.c_str(), 1);
+        iofd = -1;
+    }
+    void TearDown() override {
+        if (iofd != -1) close(iofd);
+        iofd = -1;
+        unlink(image.c_str());
+        rmdir(dir.c_str());
+        unsetenv("ZR6410_IMAGE");
+    }
+    std::string bytes() {
+        std::ifstream f(image, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    }
+    unsigned char at(uint32_t phys) { return (unsigned char)bytes()[simboard_offset(phys)]; }
+};
+
+TEST_F(SimBoard, FreshImageHasThePowerOnValues) {
+    ASSERT_EQ(syscon_init(), 0);
+    ASSERT_EQ(gpio_init(), 0);
+    EXPECT_EQ(syscon_get_clkset1(), 0x02B49907u);
+    EXPECT_EQ(syscon_get_clkset2(), 0x300DC317u);
+    EXPECT_EQ(syscon_get_pwrcnt(), 0x10030000u);
+    EXPECT_EQ(syscon_get_chipid(), 0x70009213u);
+    EXPECT_EQ(getetherpwr(), 1);
+    std::string img = bytes();
+    ASSERT_EQ(img.size(), SIM_SIZE);
+    EXPECT_EQ(img.substr(0, 32), "ZR6410 simulated board image v1\n");
+}
+
+TEST_F(SimBoard, DioLinesReachTheImage) {
+    ASSERT_EQ(dio_init(), 0);
+    EXPECT_EQ(setdioline(3, 1), 1);
+    EXPECT_EQ(setdioline(8, 1), 1);
+    EXPECT_EQ(at(0x80840004), 0x08); // port B data
+    EXPECT_EQ(at(0x80840014), 0x08); // port B direction
+    EXPECT_EQ(at(0x80840030), 0x01); // port F data
+    EXPECT_EQ(at(0x80840034), 0x01); // port F direction
+    EXPECT_EQ(getdioline(3), 1);
+}
+
+TEST_F(SimBoard, AdcFollowsThePresenceFlag) {
+    EXPECT_EQ(adc_init(), ENXIO); // a fresh board has no ADC fitted
+    *adc_io_cntl = 1;             // the option register now says it is fitted
+    EXPECT_EQ(adc_init(), 0);
+    EXPECT_EQ(adc_read(0, 0), 0x40); // plain memory: the control byte reads back
+}
+
+TEST_F(SimBoard, NothingIsMappedOutsideTheSimulatedPages) {
+    EXPECT_EQ(simboard_offset(0x80930000), 0x2000);
+    EXPECT_EQ(simboard_offset(0x80930FFF), 0x2FFF);
+    EXPECT_EQ(simboard_offset(0x80931000), -1);
+    EXPECT_EQ(simboard_offset(0x8092FFFF), -1);
+    EXPECT_EQ(simboard_offset(0x10800000), 0x5000);
+}
