@@ -63,6 +63,14 @@ def put(img, addr, value, width=32):
     struct.pack_into(fmt, img, offset(addr), value)
 
 
+def changed(img, *changes):
+    """A copy of an image with (addr, value[, width]) changes applied."""
+    img = bytearray(img)
+    for change in changes:
+        put(img, *change)
+    return img
+
+
 def get(img, addr, width=32):
     fmt = {8: "<B", 16: "<H", 32: "<I"}[width]
     return struct.unpack_from(fmt, img, offset(addr))[0]
@@ -111,10 +119,7 @@ class SimTest(unittest.TestCase):
 
     def expect_image(self, changes=()):
         """The image as it is now, with (addr, value[, width]) changes applied."""
-        img = self.read_image()
-        for change in changes:
-            put(img, *change)
-        return img
+        return changed(self.read_image(), *changes)
 
     # ---- running the programs --------------------------------------------
 

@@ -30,6 +30,16 @@ class Board : public ::testing::Test {
         free(buf);
         fout = stdout;
     }
+    // The program's state at start again, with a new report; the board
+    // stays as it is.
+    void restart() {
+        fclose(fout);
+        free(buf);
+        buf = nullptr;
+        len = 0;
+        zorlreset();
+        fout = open_memstream(&buf, &len);
+    }
     // The report written so far, and forget it.
     std::string report() {
         fflush(fout);

@@ -1,0 +1,210 @@
+"""The clock-set commands end to end: listings, edits, commits, the exit summary,
+and what reaches the image."""
+
+import os
+import select
+import subprocess
+
+from zorltest import *
+
+HCLK4 = lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
+
+
+def summary1(value, actioned=None, hclk=66357, pclk=33178, fout=331785, fclk=165892):
+    """The ClkSet1 summary: unchanged when actioned is None."""
+    if actioned is None:
+        head = lines("#", "# clkset1=0x%08x and is unchanged" % value)
+    else:
+        head = lines("#", "# new clkset1=0x%08x" % value,
+                     "#  ....has %sbeen actioned." % ("" if actioned else "NOT "))
+    return head + lines("# pll1 Fout=%dKHz   Fclk=%dKHz   (processor clock)" % (fout, fclk),
+                        "#      Hclk=%dKHz   Pclk=%dKHz" % (hclk, pclk))
+
+
+NEW_HCLK = dict(hclk=82946, pclk=41473)
+
+
+class ClkSet(SimTest):
+    def test_listing_of_a_fresh_board(self):
+        # The 18 lines of the listing, then the exit summary once more.
+        before = self.read_image()
+        self.assertRun(self.zorl("clkset1"),
+                       CLKSET1_LOAD + CLKSET1_FIELDS + CLKSET1_UNCHANGED + CLKSET1_UNCHANGED)
+        self.assertRun(self.zorl("clkset1="), None)
+        self.assertRun(self.zorl("clkset2"), CLKSET2_LOAD + CLKSET2_FIELDS + CLKSET2_UNCHANGED)
+        self.assertImage(before)
+
+    def test_field_edit_committed_at_exit_only_with_writing_enabled(self):
+        before = self.read_image()
+        self.assertRun(self.zorl("clkset1.hclkdiv=2"),
+                       CLKSET1_LOAD + HCLK4 + summary1(0x02A49907, False, **NEW_HCLK))
+        self.assertImage(before)
+        self.assertRun(self.zorl("-w", "clkset1.hclkdiv=2"),
+                       CLKSET1_LOAD + HCLK4 + summary1(0x02A49907, True, **NEW_HCLK))
+        self.assertImage(changed(before, (CLKSET1, 0x02A49907)))
+
+    def test_the_last_write_command_decides_the_exit_commit(self):
+        before = self.read_image()
+        r = self.zorl("-w", "clkset1.hclkdiv=2", "write=off")
+        self.assertTrue(r.out.endswith(summary1(0x02A49907, False, **NEW_HCLK)), r.out)
+        self.assertImage(before)
+        r = self.zorl("clkset1.hclkdiv=2", "write=on")
+        self.assertTrue(r.out.endswith(summary1(0x02A49907, True, **NEW_HCLK)), r.out)
+        self.assertImage(changed(before, (CLKSET1, 0x02A49907)))
+
+    def test_field_lines_and_their_names(self):
+        for cmd, out in (("clkset1.pll1_ps", lines("clkset1.pll1_ps=0")),
+                         ("CLKSET1.PLL1_PS=2", lines("clkset1.pll1_ps=2")),
+                         ("clkset1.Pll1_Ps=0b11", lines("clkset1.pll1_ps=3")),
+                         ("clkset1.fclkdiv=0", lines("# Fclk = fout/1", "clkset1.fclkdiv=0")),
+                         ("clkset1.pclkdiv=3", lines("# Pclk = Hclk/8", "clkset1.pclkdiv=3")),
+                         ("clkset1.nbyp1=off", lines("clkset1.nbyp1=0"))):
+            with self.subTest(cmd):
+                r = self.zorl(cmd)
+                self.assertEqual(r.out[: len(CLKSET1_LOAD + out)], CLKSET1_LOAD + out)
+                self.assertEqual(r.status, 0)
+        self.assertRun(self.zorl("clkset2.usbdiv=14"),
+                       CLKSET2_LOAD + lines("# USBCLK = Fout/15 Hz", "clkset2.usbdiv=14"))
+
+    def test_parameters_that_match_no_field_only_load(self):
+        before = self.read_image()
+        for cmd in ("clkset1.pll1_x2fbd2=3", "clkset1.foo", "clkset1.write=1", "clkset1.writ"):
+            with self.subTest(cmd):
+                self.assertRun(self.zorl("-w", cmd), CLKSET1_LOAD + CLKSET1_UNCHANGED)
+        self.assertRun(self.zorl("-w", "clkset2.write=1"), CLKSET2_LOAD)
+        self.assertImage(before)
+
+    def test_refused_values_change_nothing_and_print_no_field_line(self):
+        before = self.read_image()
+        for cmd, msg in (("clkset1.pll1_x2ipd=32", ""), ("clkset1.pll1_x2fdb2=64", ""),
+                         ("clkset1.pll1_ps=4", ""), ("clkset1.hclkdiv=8", ""),
+                         ("clkset1.nbyp1=2", ""), ("clkset1.smcrom=0x-1", ""),
+                         ("clkset1.pll1_ps=abc", '"abc" number expected\n'),
+                         ("clkset1.pll1_ps=on ", '"on " number expected\n'),
+                         ("clkset2.usbdiv=15", ""), ("clkset2.pll2_en=0x100000000",
+                                                     '"0x100000000" number expected\n')):
+            with self.subTest(cmd):
+                load = CLKSET1_LOAD if cmd.startswith("clkset1") else CLKSET2_LOAD
+                self.assertRun(self.zorl("-w", cmd), load,
+                               msg + "[zorl-sim] Invalid argument : %s\n" % cmd, 22)
+        # A whole-register value that is not a number fails before any load.
+        self.assertRun(self.zorl("-w", "clkset1=0x2B4990Z"), "",
+                       '"0x2B4990Z" number expected\n'
+                       "[zorl-sim] Invalid argument : clkset1=0x2B4990Z\n", 22)
+        self.assertImage(before)
+
+    def test_usbdiv_15_from_the_chip_is_shown_and_used(self):
+        self.setreg(CLKSET2, 0xF00DC317)
+        r = self.zorl("clkset2")
+        self.assertIn(lines("# USBCLK = Fout/16 Hz", "clkset2.usbdiv=15"), r.out)
+        self.assertIn("USBclk=12000KHz", r.out)
+
+    def test_whole_register_value_as_first_command(self):
+        before = self.read_image()
+        fields = CLKSET1_FIELDS.replace("Hclk = fout/5", "Hclk = fout/4").replace(
+            "hclkdiv=3", "hclkdiv=2")
+        self.assertRun(self.zorl("clkset1=0x02A49907"),
+                       fields + summary1(0x02A49907, False, **NEW_HCLK) * 2)
+        self.assertImage(before)
+        self.assertRun(self.zorl("-w", "clkset1=0x02A49907"),
+                       fields + summary1(0x02A49907, False, **NEW_HCLK)
+                       + summary1(0x02A49907, True, **NEW_HCLK))
+        self.assertImage(changed(before, (CLKSET1, 0x02A49907)))
+
+    def test_whole_register_value_keeps_every_bit(self):
+        # Bits 28 to 31 belong to no field, and a value above 2^31 is kept as typed.
+        before = self.read_image()
+        r = self.zorl("-w", "clkset1=0x82B49907")
+        self.assertIn("# new clkset1=0x82b49907\n#  ....has been actioned.\n", r.out)
+        self.assertEqual(r.status, 0)
+        self.assertImage(changed(before, (CLKSET1, 0x82B49907)))
+        self.assertRun(self.devmem("0x80930020"), "0x82B49907\n")
+        # Field edits leave those bits alone.
+        self.assertRun(self.zorl("-w", "clkset1.pll1_ps=1"), None)
+        self.assertRun(self.devmem("0x80930020"), "0x82B59907\n")
+
+    def test_zero_as_first_value_equals_the_unread_old_value(self):
+        before = self.read_image()
+        r = self.zorl("-w", "clkset1=0")
+        self.assertIn("# clkset1=0x00000000 and is unchanged\n", r.out)
+        self.assertImage(before)
+
+    def test_clkset2_whole_value_reads_the_chip_first(self):
+        r = self.zorl("clkset2=0x300DC317")
+        self.assertRun(r, CLKSET2_LOAD + CLKSET2_FIELDS + CLKSET2_UNCHANGED)
+        r = self.zorl("clkset2=0x200DC317")
+        self.assertTrue(r.out.startswith(CLKSET2_LOAD), r.out)
+        self.assertIn("# new clkset2=0x200dc317\n#  ....has NOT been actioned.\n"
+                      "# pll2 Fout=192005KHz   USBclk=64001KHz\n", r.out)
+
+    def test_clkset2_edits_reach_the_chip_only_through_clkset2_write(self):
+        before = self.read_image()
+        self.assertRun(self.zorl("-w", "clkset2.usbdiv=1"),
+                       CLKSET2_LOAD + lines("# USBCLK = Fout/2 Hz", "clkset2.usbdiv=1"))
+        self.assertImage(before)
+        r = self.zorl("clkset2.usbdiv=1", "clkset2.write")
+        self.assertEqual(r.out, CLKSET2_LOAD + lines("# USBCLK = Fout/2 Hz", "clkset2.usbdiv=1",
+                                                     "#", "# new clkset2=0x100dc317",
+                                                     "#  ....has been actioned.",
+                                                     "# pll2 Fout=192005KHz   USBclk=96002KHz"))
+        self.assertImage(changed(before, (CLKSET2, 0x100DC317)))
+
+    def test_explicit_commit_ignores_the_write_flag(self):
+        before = self.read_image()
+        r = self.zorl("clkset1.hclkdiv=2", "clkset1.write")
+        self.assertRun(r, CLKSET1_LOAD + HCLK4 + summary1(0x02A49907, True, **NEW_HCLK)
+                       + summary1(0x02A49907, False, **NEW_HCLK))
+        self.assertImage(changed(before, (CLKSET1, 0x02A49907)))
+        # Unchanged: nothing to write, even when asked.
+        self.write_image(before)
+        self.assertRun(self.zorl("CLKSET1.WRITE"),
+                       CLKSET1_LOAD + CLKSET1_UNCHANGED + CLKSET1_UNCHANGED)
+
+    def test_second_commit_writes_again(self):
+        # The old value stays the one first read, so the exit hook writes the
+        # same value again: change the register behind the run's back between
+        # the two commits, and the second puts it back.
+        cmd = PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "-w", "-i", "-"]
+        p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
+        try:
+            p.stdin.write(b"clkset1.hclkdiv=2 clkset1.write\n")
+            p.stdin.flush()
+            want = CLKSET1_LOAD + HCLK4 + summary1(0x02A49907, True, **NEW_HCLK)
+            got = b""
+            while len(got) < len(want):
+                ready, _, _ = select.select([p.stdout], [], [], 30)
+                self.assertTrue(ready, "no report after the first commit: %r" % got)
+                got += os.read(p.stdout.fileno(), 4096)
+            self.assertEqual(got.decode(), want)
+            self.assertEqual(self.reg(CLKSET1), 0x02A49907)
+            self.setreg(CLKSET1, 0x11111111)
+        finally:
+            p.stdin.close()
+            rest = p.stdout.read()
+            p.wait(timeout=TIMEOUT)
+            p.stdout.close()
+            p.stderr.close()
+        self.assertEqual(rest.decode(), summary1(0x02A49907, True, **NEW_HCLK))
+        self.assertEqual(p.returncode, 0)
+        self.assertEqual(self.reg(CLKSET1), 0x02A49907)
+
+    def test_refused_edit_leaves_the_exit_summary_alone(self):
+        # A failing command-line edit, then a command file that succeeds: the
+        # run ends with status 0 and summarises the unchanged working copy.
+        path = self.write_file("cmds", "clkset1.pclkdiv\n")
+        r = self.zorl("-i", path, "clkset1.hclkdiv=8")
+        self.assertRun(r, CLKSET1_LOAD + lines("# Pclk = Hclk/2", "clkset1.pclkdiv=1")
+                       + CLKSET1_UNCHANGED,
+                       "[zorl-sim] Invalid argument : clkset1.hclkdiv=8\n")
+
+    def test_no_exit_summary_after_a_failing_run(self):
+        before = self.read_image()
+        self.assertRun(self.zorl("-w", "clkset1.hclkdiv=2", "clkset1.hclkdiv=9"),
+                       CLKSET1_LOAD + HCLK4,
+                       "[zorl-sim] Invalid argument : clkset1.hclkdiv=9\n", 22)
+        self.assertImage(before)
+
+
+if __name__ == "__main__":
+    main()
