@@ -1,0 +1,68 @@
+"""Interactive use: standard input is a terminal (a pseudo-terminal here)."""
+
+import os
+import subprocess
+import termios
+
+from zorltest import *
+
+PROMPT = "\nzorl> "
+BANNER_OFF = lines("#", "# write disabled, changes will NOT be actioned.", "write=off")
+BANNER_ON = lines("#", "# WARNING: write enabled, changes will be actioned.", "write=on")
+EOF = b"\x04"  # end of input at the start of a line of a terminal
+
+
+class Interactive(SimTest):
+    def session(self, typed, *args):
+        """Run zorl-sim -i - at a terminal, type the lines, then end the input."""
+        master, slave = os.openpty()
+        attrs = termios.tcgetattr(slave)
+        attrs[3] &= ~termios.ECHO  # keep what is typed out of the way
+        termios.tcsetattr(slave, termios.TCSANOW, attrs)
+        cmd = PREFIX + [os.path.join(BIN_DIR, "zorl-sim")] + list(args) + ["-i", "-"]
+        p = subprocess.Popen(cmd, stdin=slave, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             env=self.env(), cwd=self.dir)
+        os.close(slave)
+        try:
+            os.write(master, typed.encode() + EOF)
+            out, err = p.communicate(timeout=TIMEOUT)
+        finally:
+            os.close(master)
+        return Result(out.decode(), err.decode(), p.returncode)
+
+    def test_banner_prompt_and_commands(self):
+        r = self.session("usb\nirda\n")
+        self.assertRun(r, BANNER_OFF + PROMPT + "USB=on\n" + PROMPT + "IRDA=off\n" + PROMPT)
+
+    def test_goes_on_after_a_failing_line(self):
+        before = self.read_image()
+        r = self.session("usb=bad\nfoo\nusb=off\n", "-w")
+        self.assertRun(r, BANNER_ON + PROMPT + "USB=on\n" + PROMPT + PROMPT + "USB=off\n" + PROMPT,
+                       "[zorl-sim] Invalid argument : usb=bad\n" * 3
+                       + "[zorl-sim] Function not implemented : foo\n" * 3)
+        self.assertImage(changed(before, (PWRCNT, 0x00030000)))
+
+    def test_status_is_that_of_the_last_line(self):
+        r = self.session("foo\nusb\n\n# comment\n")
+        self.assertEqual(r.status, 0)
+        r = self.session("usb\nfoo\n")
+        self.assertEqual(r.status, 38)
+
+    def test_exit_summary_after_an_interactive_run(self):
+        r = self.session("clkset1.hclkdiv=9\nclkset1.pclkdiv\n")
+        self.assertRun(r, BANNER_OFF + PROMPT + CLKSET1_LOAD + PROMPT
+                       + lines("# Pclk = Hclk/2", "clkset1.pclkdiv=1") + PROMPT + CLKSET1_UNCHANGED,
+                       "[zorl-sim] Invalid argument : clkset1.hclkdiv=9\n" * 3)
+
+    def test_over_long_line_at_the_prompt(self):
+        r = self.session("x" * 3000 + "\nusb\n")
+        self.assertRun(r, BANNER_OFF + PROMPT + PROMPT + "USB=on\n" + PROMPT,
+                       "[zorl-sim] Invalid argument : command line too long "
+                       "(over 2047 characters), not run\n")
+
+    def test_end_of_input_right_away(self):
+        self.assertRun(self.session(""), BANNER_OFF + PROMPT)
+
+
+if __name__ == "__main__":
+    main()
