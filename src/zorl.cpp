@@ -368,12 +368,24 @@ struct clkreg {
     bool loadfirst; // read the chip even before a whole-register value
 };
 
+template <typename T, size_t N> constexpr int countof(const T (&)[N]) {
+    return (int)N;
+}
+
+// clang-format off
 static const clkreg reg1 = {
-    "clkset1",          clkset1fields, 9,    &clkset1, &oldclkset1, &c1set, syscon_get_clkset1,
-    syscon_set_clkset1, clkset1freqs,  false};
+    "clkset1", clkset1fields, countof(clkset1fields),
+    &clkset1, &oldclkset1, &c1set,
+    syscon_get_clkset1, syscon_set_clkset1, clkset1freqs,
+    false, // nothing is read before a whole-register value
+};
 static const clkreg reg2 = {
-    "clkset2",          clkset2fields, 7,   &clkset2, &oldclkset2, &c2set, syscon_get_clkset2,
-    syscon_set_clkset2, clkset2freqs,  true};
+    "clkset2", clkset2fields, countof(clkset2fields),
+    &clkset2, &oldclkset2, &c2set,
+    syscon_get_clkset2, syscon_set_clkset2, clkset2freqs,
+    true, // the chip is read first, even before a whole-register value
+};
+// clang-format on
 
 static uint32_t fieldmask(const clkfield &f) {
     return ((1u << f.width) - 1) << f.lsb;
