@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""Fail on any instruction in an ARM executable that the ARM920T lacks.
+
+    armv4t.py OBJDUMP FILE... [--expect m1,m2,...]
+
+The ARM920T implements ARMv4T.  The toolchain (Debian's armel one is built
+for ARMv5TE) can bring in instructions of later architectures from its
+libraries and start-up files; on the board each of them raises SIGILL.
+Every instruction of every code section of FILE must be one of the ARMv4T
+ARM-state instructions below; anything else is listed with its address and
+the function it is in.  Thumb code is refused too: the board program is
+built for ARM state, and Thumb code in it would mean something unexpected
+was linked.
+
+objdump is asked to decode for every architecture (-m arm): told the file's
+own architecture (ARMv5TE, from the start-up files) it would print later
+instructions as something else (an ARMv6K hint as "msr"), or not at all.
+
+--expect lists the forbidden mnemonics that FILE is known to hold (a test
+of this checker); the check then passes when exactly those are found.
+"""
+
+import re
+import subprocess
+import sys
+
+CONDITIONS = {"", "eq", "ne", "cs", "hs", "cc", "lo", "mi", "pl", "vs", "vc", "hi", "ls",
+              "ge", "lt", "gt", "le", "al"}
+
+# ARMv4T ARM-state mnemonics, as objdump prints them (unified syntax), each
+# followed by a condition.  Those in SETS_FLAGS may take an "s" before it.
+SETS_FLAGS = {"and", "eor", "sub", "rsb", "add", "adc", "sbc", "rsc", "orr", "mov", "bic", "mvn",
+              "lsl", "lsr", "asr", "ror", "rrx",
+              "mul", "mla", "umull", "umlal", "smull", "smlal"}
+OTHERS = {"tst", "teq", "cmp", "cmn",
+          "ldr", "str", "ldrb", "strb", "ldrt", "strt", "ldrbt", "strbt",
+          "ldrh", "strh", "ldrsb", "ldrsh",
+          "ldm", "stm", "push", "pop", "swp", "swpb",
+          "b", "bl", "bx", "mrs", "msr", "svc", "swi",
+          "cdp", "mcr", "mrc", "ldc", "stc", "ldcl", "stcl"}
+for mode in ("ia", "ib", "da", "db", "fd", "fa", "ed", "ea"):
+    OTHERS |= {"ldm" + mode, "stm" + mode}
+
+# "nop" is ARMv4T's mov r0, r0 only; objdump prints ARMv6K's nop hint the
+# same way.
+NOP_V4 = 0x01A00000
+
+LINE = re.compile(r"^\s*([0-9a-f]+):\t([0-9a-f ]+?)\s*\t(\S+)\s*(.*)$")
+FUNC = re.compile(r"^[0-9a-f]+ <(.*)>:$")
+
+
+def armv4t(mnemonic, word):
+    if mnemonic in (".word", ".short", ".byte"):  # literal pools ($d)
+        return True
+    if mnemonic.startswith("nop"):
+        return mnemonic[3:] in CONDITIONS and word & 0x0FFFFFFF == NOP_V4
+    for base in SETS_FLAGS | OTHERS:
+        if not mnemonic.startswith(base):
+            continue
+        rest = mnemonic[len(base):]
+        if rest in CONDITIONS or (base in SETS_FLAGS and rest[:1] == "s" and rest[1:] in CONDITIONS):
+            return True
+    return False
+
+
+def check(objdump, path):
+    """The (address, text, function) of every instruction that is not ARMv4T."""
+    out = subprocess.run([objdump, "-d", "-m", "arm", path], check=True, capture_output=True,
+                         text=True).stdout
+    bad = []
+    func = "?"
+    count = 0
+    for line in out.splitlines():
+        m = FUNC.match(line)
+        if m:
+            func = m.group(1)
+            continue
+        m = LINE.match(line)
+        if not m:
+            continue
+        addr, enc, mnemonic, operands = m.groups()
+        count += 1
+        text = (mnemonic + " " + operands.split("@")[0].strip()).strip()
+        if not re.fullmatch(r"[0-9a-f]{8}", enc):
+            bad.append((addr, "Thumb code: " + text, func))
+        elif not armv4t(mnemonic, int(enc, 16)):
+            bad.append((addr, text, func))
+    if count == 0:
+        sys.exit("%s: objdump showed no instructions at all" % path)
+    return bad
+
+
+def main():
+    args = sys.argv[1:]
+    expect = None
+    if "--expect" in args:
+        i = args.index("--expect")
+        expect = set(args[i + 1].split(","))
+        del args[i:i + 2]
+    objdump, paths = args[0], args[1:]
+    bad = []
+    for path in paths:
+        found = check(objdump, path)
+        for addr, text, func in found:
+            print("%s: 0x%s: %s   in %s" % (path, addr, text, func))
+        if not found:
+            print("%s: ARMv4T only" % path)
+        bad += found
+    if expect is None:
+        if bad:
+            print("%d instructions that the ARM920T (ARMv4T) does not have" % len(bad))
+            return 1
+        return 0
+    found = {text.split()[0] if not text.startswith("Thumb") else "thumb" for _, text, _ in bad}
+    if found != expect:
+        print("expected exactly %s, found %s" % (sorted(expect), sorted(found)))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,100 @@
+#!/usr/bin/env python3
+"""Budgets of a lean board program, each failing when it is broken.
+
+    lean.py [--expect-fail] needed  READELF PROGRAM...
+    lean.py [--expect-fail] startup READELF NM PROGRAM...
+    lean.py [--expect-fail] size    STRIP LIMIT PROGRAM
+
+needed   the program loads no shared library but the C library: no libstdc++,
+         libgcc_s or libm (a fully static program loads none at all)
+startup  nothing runs before main but the C start-up itself: no static
+         constructors (nor __attribute__((constructor)) functions, nor the
+         iostreams initialiser), no exit-time destructors, no guarded
+         function-local statics, nothing of the C++ library
+size     the program, stripped, is at most LIMIT bytes
+
+--expect-fail turns a check round, to show that it catches a program that
+breaks the budget (a test of this checker).
+"""
+
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+
+def run(*cmd):
+    return subprocess.run(cmd, check=True, capture_output=True, text=True).stdout
+
+
+def needed(readelf, prog):
+    libs = re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", run(readelf, "-d", prog))
+    # glibc's libc.so.6, uClibc's libc.so.0, musl's libc.so
+    return ["loads %s" % lib for lib in libs if not re.fullmatch(r"libc\.so(\.\d+)*", lib)]
+
+
+# Symbols that mean code runs before main or after exit, or that the C++
+# library is wanted.  __cxa_finalize is the C start-up's own (for shared
+# objects) and is not among them.
+CXX_RUNTIME = re.compile(r"_GLOBAL__(sub_)?I_|__cxa_atexit|__cxa_guard_|__cxa_throw|"
+                         r"__gxx_personality|_ZN?K?St|_ZNSt8ios_base4Init")
+
+
+def startup(readelf, nm, prog):
+    faults = []
+    # One .init_array entry is the C start-up's frame_dummy; every static
+    # constructor, of any language, adds one.
+    m = re.search(r"\.init_array\s+\S+\s+\S+\s+\S+\s+([0-9a-f]+)\s+([0-9a-f]+)",
+                  run(readelf, "-S", "-W", prog))
+    if m and int(m.group(1), 16) > int(m.group(2), 16):
+        faults.append(".init_array holds %d entries: static constructors"
+                      % (int(m.group(1), 16) // int(m.group(2), 16)))
+    if re.search(r"^\s*\[\s*\d+\]\s+\.ctors\s", run(readelf, "-S", "-W", prog), re.M):
+        faults.append("a .ctors section: static constructors")
+    syms = subprocess.run([nm, prog], capture_output=True, text=True)
+    if syms.returncode or not syms.stdout.strip():
+        faults.append("no symbol table: check the unstripped program")
+    for line in syms.stdout.splitlines():
+        name = line.split()[-1]
+        if CXX_RUNTIME.search(name):
+            faults.append("symbol " + name)
+    return faults
+
+
+def size(strip, limit, prog):
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "stripped")
+        run(strip, "-o", out, prog)
+        n = os.path.getsize(out)
+    print("%s: %d bytes stripped, budget %d" % (prog, n, limit))
+    return ["%d bytes stripped, %d over the budget of %d" % (n, n - limit, limit)] if n > limit else []
+
+
+def main():
+    args = sys.argv[1:]
+    expect_fail = args[:1] == ["--expect-fail"]
+    if expect_fail:
+        args = args[1:]
+    check, args = args[0], args[1:]
+    faults = []
+    if check == "needed":
+        for prog in args[1:]:
+            faults += ["%s: %s" % (prog, f) for f in needed(args[0], prog)]
+    elif check == "startup":
+        for prog in args[2:]:
+            faults += ["%s: %s" % (prog, f) for f in startup(args[0], args[1], prog)]
+    elif check == "size":
+        faults = ["%s: %s" % (args[2], f) for f in size(args[0], int(args[1]), args[2])]
+    else:
+        sys.exit("unknown check " + check)
+    for f in faults:
+        print(f)
+    if expect_fail:
+        print("caught, as it should be" if faults else "NOT caught: the check is blind")
+        return 0 if faults else 1
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,74 @@
+"""The bash completion, driven as bash drives it."""
+
+import shlex
+import subprocess
+import unittest
+
+from pkgtest import COMPLETION, KEYWORDS, OPTIONS, accepts, fields
+
+
+def complete(line):
+    """What the completion offers for a command line typed up to its end."""
+    # bash hands the function the line, the cursor and the line's words,
+    # split at white space and at "=".
+    words = line.replace("=", " = ").split()
+    if line.endswith((" ", "=")):
+        words.append("")
+    script = """
+source %s
+COMP_LINE=%s
+COMP_POINT=${#COMP_LINE}
+COMP_WORDS=(%s)
+COMP_CWORD=%d
+_zorl
+printf '%%s\\n' "${COMPREPLY[@]}"
+""" % (shlex.quote(COMPLETION), shlex.quote(line), " ".join(shlex.quote(w) for w in words),
+       len(words) - 1)
+    out = subprocess.run(["bash", "--norc", "-c", script], check=True, capture_output=True,
+                         text=True).stdout
+    return [w for w in out.split("\n") if w]
+
+
+class Completion(unittest.TestCase):
+    def test_options(self):
+        self.assertEqual(sorted(complete("zorl -")), sorted(OPTIONS))
+
+    def test_keywords(self):
+        self.assertEqual(sorted(complete("zorl ")), sorted(KEYWORDS))
+        self.assertEqual(sorted(complete("zorl-sim u")), ["uart", "usb"])
+
+    def test_options_end_at_the_first_command(self):
+        self.assertEqual(complete("zorl usb -"), [])
+
+    def test_switch_values(self):
+        for line in ("zorl usb=", "zorl -w uart=o", "zorl ether=", "zorl write="):
+            with self.subTest(line):
+                self.assertEqual(sorted(complete(line)), ["off", "on"])
+
+    def test_files_after_o_and_i(self):
+        self.assertIn("/etc/passwd", complete("zorl -o /etc/pass"))
+        self.assertIn("/etc/passwd", complete("zorl -w -i /etc/pass"))
+
+    def test_every_field_of_both_registers(self):
+        for reg in ("clkset1", "clkset2"):
+            with self.subTest(reg):
+                want = ["%s.%s" % (reg, f) for f in fields(reg) + ["write"]]
+                self.assertEqual(sorted(complete("zorl %s." % reg)), sorted(want))
+
+    def test_field_values_are_what_the_program_accepts(self):
+        for reg in ("clkset1", "clkset2"):
+            for f in fields(reg):
+                with self.subTest(field=f):
+                    values = complete("zorl %s.%s=" % (reg, f))
+                    numbers = sorted(int(v) for v in values if v.isdigit())
+                    self.assertEqual(numbers, list(range(numbers[-1] + 1)))
+                    self.assertTrue(accepts(reg, f, numbers[-1]))
+                    self.assertFalse(accepts(reg, f, numbers[-1] + 1))
+                    self.assertEqual("on" in values, numbers[-1] == 1)
+
+    def test_case_of_the_typed_keyword_is_kept(self):
+        self.assertEqual(complete("zorl CLKSET2.usb"), ["CLKSET2.usbdiv"])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=1)
