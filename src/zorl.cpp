@@ -600,16 +600,21 @@ char *getcmdline(char *buf, int size, FILE *fp, int *err) {
             *err = errno ? errno : EIO;
             return nullptr;
         }
-        // End of input: also drops a line whose last line was continued.
-        if (c == EOF && len == start && !over) return nullptr;
+        // End of input.  Right after a continued line it cuts that line
+        // off: what was to follow may be what a truncated file lost, so the
+        // line is not run, and it is refused rather than dropped unseen.
+        if (c == EOF && len == start && !over) {
+            if (!start) return nullptr;
+            if (!bad) bad = LINE_CUTOFF;
+        }
         buf[len] = 0;
         if (!bad && memchr(buf + start, 0, (size_t)(len - start))) bad = LINE_NUL;
         if ((over ? last : len > start ? buf[len - 1] : 0) == '\\') {
             // Continued: the backslash becomes a space and the next line is
             // read into the rest of the buffer.
             if (!over) buf[len - 1] = ' ';
-            if (c == EOF) return nullptr;
-            continue;
+            if (c != EOF) continue;
+            if (!bad) bad = LINE_CUTOFF;
         }
         if (bad) {
             *err = bad;
@@ -665,6 +670,7 @@ static const char *const badline[] = {
     nullptr,
     "command line too long (over 2047 characters), not run",
     "command line holds a NUL byte, not run",
+    "command line continued past the end of input, not run",
 };
 
 // Run a command source to its end.  A file stops at its first failing

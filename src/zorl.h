@@ -58,8 +58,9 @@ int docmdfile(const char *path);
 // buf, or a null pointer at end of input or on a read error (*err is then
 // the errno, or 0 at a plain end).  A line that cannot be run is skipped
 // whole and returned empty, with *err saying why: LINE_TOOLONG when it does
-// not fit in size - 1 bytes, LINE_NUL when it holds a NUL byte.
-enum { LINE_TOOLONG = -1, LINE_NUL = -2 };
+// not fit in size - 1 bytes, LINE_NUL when it holds a NUL byte, LINE_CUTOFF
+// when the input ends right after a continued line.
+enum { LINE_TOOLONG = -1, LINE_NUL = -2, LINE_CUTOFF = -3 };
 char *getcmdline(char *buf, int size, FILE *fp, int *err);
 
 // Split a line into commands and run them in turn; the first failure ends it.

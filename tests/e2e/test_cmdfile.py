@@ -56,11 +56,15 @@ class CommandFiles(SimTest):
     def test_last_line_without_a_newline(self):
         self.assertRun(self.run_file("usb\nirda"), "USB=on\nIRDA=off\n")
 
-    def test_continued_last_line_is_dropped(self):
+    def test_continued_last_line_is_refused(self):
+        # What was to follow may be what a truncated file lost: not run, and
+        # the run does not end in success.
         before = self.read_image()
         for text in ("usb\nusb=off \\", "usb\nusb=off \\\n"):
             with self.subTest(text):
-                self.assertRun(self.run_file(text, "-w"), "USB=on\n")
+                self.assertRun(self.run_file(text, "-w"), "USB=on\n",
+                               reported("command line continued past the end of input, not run"),
+                               22)
         self.assertImage(before)
 
     def test_missing_file(self):

@@ -63,25 +63,6 @@ class Startup(SimTest):
         # ... and ends option parsing there.
         self.assertRun(self.zorl("-w", "-o"), STATUS_RUN)
 
-    def test_output_file_that_cannot_be_opened(self):
-        before = self.read_image()
-        bad = os.path.join(self.dir, "missing", "r.txt")
-        self.assertRun(self.zorl("-o", bad, "-w", "usb=off"), "",
-                       "[zorl-sim] No such file or directory : %s\n" % bad, 2)
-        self.assertRun(self.zorl("-o", self.dir, "usb=off"), "",
-                       "[zorl-sim] Is a directory : %s\n" % self.dir, 21)
-        self.assertImage(before)
-
-    def test_report_stream_failure_is_not_success(self):
-        self.assertRun(self.zorl("-o", "/dev/full", "chipid"), "",
-                       "[zorl-sim] No space left on device : /dev/full\n", 28)
-        self.assertRun(self.zorl("-o", "/dev/full"), "",
-                       "[zorl-sim] No space left on device : /dev/full\n", 28)
-        # A failing command keeps its own status.
-        self.assertRun(self.zorl("-o", "/dev/full", "chipid", "foo"), "",
-                       "[zorl-sim] Function not implemented : foo\n"
-                       "[zorl-sim] No space left on device : /dev/full\n", 38)
-
     def test_commands_end_option_parsing(self):
         self.assertRun(self.zorl("chipid", "-w"), CHIPID_OUT,
                        "[zorl-sim] Function not implemented : -w\n", 38)
@@ -118,35 +99,6 @@ class Startup(SimTest):
         os.symlink(os.path.join(os.path.abspath(BIN_DIR), "zorl-sim"), link)
         r = self.run_program(link, "foo")
         self.assertRun(r, "", "[myzorl] Function not implemented : foo\n", 38)
-
-    def test_invalid_images_are_refused_and_kept(self):
-        good = power_on_image()
-        cases = [
-            ("truncated", good[:100], "not a board image: 100 bytes, an image has 24576"),
-            ("too long", good + b"\0", "not a board image: 24577 bytes, an image has 24576"),
-            ("empty", b"", "not a board image: 0 bytes, an image has 24576"),
-            ("bad magic", b"X" + good[1:], "not a board image: wrong header"),
-        ]
-        for name, data, why in cases:
-            with self.subTest(name):
-                self.write_image(data)
-                self.assertRun(self.zorl("-w", "usb=off"), "",
-                               "[zorl-sim] Invalid argument : %s: %s\n" % (self.image, why)
-                               + "[zorl-sim] Invalid argument : Could Not initialise GPIO pointers.\n",
-                               22)
-                self.assertImage(bytearray(data))
-
-    def test_image_that_cannot_be_opened(self):
-        missing = os.path.join(self.dir, "nodir", "x.img")
-        self.assertRun(self.zorl("chipid", env={"ZR6410_IMAGE": missing}), "",
-                       "[zorl-sim] No such file or directory : %s: cannot create the board image\n"
-                       "[zorl-sim] No such file or directory : Could Not initialise GPIO pointers.\n"
-                       % missing, 2)
-        self.assertFalse(os.path.exists(os.path.dirname(missing)))
-        self.assertRun(self.zorl("chipid", env={"ZR6410_IMAGE": self.dir}), "",
-                       "[zorl-sim] Is a directory : %s: cannot open the board image\n"
-                       "[zorl-sim] Is a directory : Could Not initialise GPIO pointers.\n"
-                       % self.dir, 21)
 
 
 if __name__ == "__main__":

@@ -130,8 +130,9 @@ class SimTest(unittest.TestCase):
         env.update(extra or {})
         return env
 
-    def run_program(self, name, *args, input=b"", env=None, cwd=None, **popen):
-        cmd = PREFIX + [os.path.join(BIN_DIR, name)] + list(args)
+    def run_program(self, name, *args, input=b"", env=None, cwd=None, before=(), **popen):
+        """Run a program; before is a command put in front of PREFIX (setpriv, say)."""
+        cmd = list(before) + PREFIX + [os.path.join(BIN_DIR, name)] + list(args)
         if isinstance(input, str):
             input = input.encode()
         p = subprocess.run(cmd, input=input, capture_output=True, timeout=TIMEOUT,

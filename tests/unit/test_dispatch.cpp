@@ -136,8 +136,13 @@ TEST(LogicalLines, Reading) {
         {"ethernet=on \\\nusb=off\n", {"ethernet=on  usb=off"}, 0},
         {"a\\\n\\\nb\n", {"a  b"}, 0},
         {"a\\\n\nb\n", {"a ", "b"}, 0},
-        {"a\nb \\\n", {"a"}, 0}, // a continued last line is dropped
-        {"a\nb \\", {"a"}, 0},
+        // A continued last line is cut off by the end of input: refused,
+        // not run, and the end of input follows.
+        {"a\nb \\\n", {"a", "!cut"}, 0},
+        {"a\nb \\", {"a", "!cut"}, 0},
+        {"a\\\n\\\n", {"!cut"}, 0},
+        {std::string(3000, 'x') + "\\\n", {"!long"}, 0},
+        {std::string("a\0\\\n", 4), {"!nul"}, 0},
         {"\n\n", {"", ""}, 0},
         {std::string(2047, 'x') + "\nok\n", {std::string(2047, 'x'), "ok"}, 0},
         {std::string(2048, 'x') + "\nok\n", {"!long", "ok"}, 0},
@@ -161,7 +166,10 @@ TEST(LogicalLines, Reading) {
         std::vector<std::string> got;
         int err;
         while (char *p = getcmdline(buf, sizeof buf, fp, &err))
-            got.push_back(err == LINE_TOOLONG ? "!long" : err == LINE_NUL ? "!nul" : p);
+            got.push_back(err == LINE_TOOLONG  ? "!long"
+                          : err == LINE_NUL    ? "!nul"
+                          : err == LINE_CUTOFF ? "!cut"
+                                               : p);
         EXPECT_EQ(err, c.enderr);
         EXPECT_EQ(got, c.lines);
         fclose(fp);

@@ -1,0 +1,240 @@
+"""Fault injection: report files that cannot be opened or written, command
+sources that cannot be read or hold what no command file should, board
+images that are damaged or out of reach, closed standard streams.
+
+Every case checks the exact message and exit status, and that the board
+image is exactly as it was: a run that fails this way writes no register.
+Each run has writing enabled (-w) wherever a command would otherwise write.
+"""
+
+import os
+import shutil
+import subprocess
+
+from zorltest import *
+
+GPIO_FAILED = "Could Not initialise GPIO pointers."
+
+
+def closing(*fds):
+    """preexec_fn that starts the program with these descriptors closed."""
+    def close():
+        for fd in fds:
+            os.close(fd)
+    return close
+
+
+class Faults(SimTest):
+    def setUp(self):
+        super().setUp()
+        self.before = self.read_image()
+
+    def assertFault(self, result, err, status, out=""):
+        self.assertRun(result, out, err, status)
+        self.assertImage(self.before)
+
+    def as_nobody(self):
+        """A command that runs the program as an unprivileged user.
+
+        The tests run as root, and root reads and writes any file whatever
+        its mode, so a file is made unreadable by taking the privilege away
+        from the program instead."""
+        if os.geteuid() != 0:
+            return []
+        setpriv = shutil.which("setpriv")
+        if not setpriv:
+            self.skipTest("running as root without setpriv: root opens any file")
+        before = [setpriv, "--reuid=65534", "--regid=65534", "--clear-groups", "--"]
+        os.chmod(self.dir, 0o755)
+        if self.zorl("-h", before=before).status != 255:
+            self.skipTest("the unprivileged user cannot run the programs from " + BIN_DIR)
+        return before
+
+    # ---- the report stream (-o) ------------------------------------------
+
+    def test_output_to_a_directory(self):
+        self.assertFault(self.zorl("-w", "-o", self.dir, "usb=off"),
+                         "[zorl-sim] Is a directory : %s\n" % self.dir, 21)
+
+    def test_output_in_a_missing_directory(self):
+        bad = os.path.join(self.dir, "missing", "r.txt")
+        self.assertFault(self.zorl("-w", "-o", bad, "usb=off"),
+                         "[zorl-sim] No such file or directory : %s\n" % bad, 2)
+        self.assertFalse(os.path.exists(os.path.dirname(bad)))
+
+    def test_output_to_a_full_device(self):
+        full = "[zorl-sim] No space left on device : /dev/full\n"
+        self.assertFault(self.zorl("-o", "/dev/full", "chipid"), full, 28)
+        # The full status report, and a command file whose report is larger
+        # than any buffer, so that writes fail in the middle of the run.
+        self.assertFault(self.zorl("-o", "/dev/full"), full, 28)
+        many = self.write_file("many", "clkset1\nclkset2\n" * 300)
+        self.assertFault(self.zorl("-o", "/dev/full", "-i", many), full, 28)
+        # Edits to ClkSet1 are not committed at exit when writing is disabled.
+        self.assertFault(self.zorl("-o", "/dev/full", "clkset1.hclkdiv=2"), full, 28)
+        # A failing command keeps its own status.
+        self.assertFault(self.zorl("-o", "/dev/full", "chipid", "foo"),
+                         "[zorl-sim] Function not implemented : foo\n" + full, 38)
+        # Standard output on a full device: the same, against "stdout".
+        with open("/dev/full", "wb") as dev:
+            p = subprocess.run(PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "chipid"],
+                               stdout=dev, stderr=subprocess.PIPE, env=self.env(), cwd=self.dir,
+                               timeout=TIMEOUT)
+        self.assertEqual(p.stderr, b"[zorl-sim] No space left on device : stdout\n")
+        self.assertEqual(p.returncode, 28)
+        self.assertImage(self.before)
+
+    # ---- the command source (-i) -----------------------------------------
+
+    def test_input_file_missing(self):
+        missing = os.path.join(self.dir, "nofile")
+        self.assertFault(self.zorl("-w", "-i", missing),
+                         "[zorl-sim] No such file or directory : %s\n" % missing, 2)
+
+    def test_input_is_a_directory(self):
+        err = "[zorl-sim] Is a directory : %s\n" % self.dir
+        self.assertFault(self.zorl("-w", "-i", self.dir), err, 21)
+        # The read error ends the run: the edit made on the command line is
+        # not committed at exit.
+        self.assertFault(self.zorl("-w", "-i", self.dir, "clkset1.hclkdiv=2"), err, 21,
+                         CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
+
+    def test_input_with_a_nul_byte(self):
+        # The lines before it run; the line and everything after it do not.
+        path = self.write_file("nul", b"clkset1.hclkdiv=2\nus\0b=off\nirda=on\n")
+        self.assertFault(self.zorl("-w", "-i", path),
+                         "[zorl-sim] Invalid argument : command line holds a NUL byte, not run\n",
+                         22, CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
+
+    def test_input_that_is_not_utf8(self):
+        for text, status in ((b"usb=\xff\xfe", 22), (b"\xc3\x28", 38),
+                             (b"clkset1.hclkdiv=\xe2\x82", 22), (b"\x80usb=off", 38)):
+            with self.subTest(text):
+                path = self.write_file("bytes", text + b"\nirda=on\n")
+                msg = "Invalid argument" if status == 22 else "Function not implemented"
+                err = b"[zorl-sim] %s : %s\n" % (msg.encode(), text) * 3
+                if text.startswith(b"clkset1"):
+                    err = b'"\xe2\x82" number expected\n' + err
+                r = self.zorl("-w", "-i", path)
+                # A switch shows its state even when the value is refused.
+                out = {b"u": "USB=on\n", b"c": CLKSET1_LOAD}.get(text[:1], "")
+                self.assertFault(r, err.decode("utf-8", "replace"), status, out)
+
+    def test_input_with_100kb_lines(self):
+        long_line = "usb=off " * 12800  # 102400 bytes
+        err = ("[zorl-sim] Invalid argument : "
+               "command line too long (over 2047 characters), not run\n")
+        cases = [
+            ("one line", "usb\n" + long_line + "\nirda=on\n"),
+            ("without a newline", "usb\n" + long_line),
+            ("continued", "usb\n" + long_line + "\\\nirda=on\nirda=on\n"),
+            ("continued at the end", "usb\n" + long_line + "\\\n"),
+        ]
+        for name, text in cases:
+            with self.subTest(name):
+                path = self.write_file("long", text)
+                self.assertFault(self.zorl("-w", "-i", path), err, 22, "USB=on\n")
+                # The same from a pipe.
+                self.assertFault(self.zorl("-w", "-i", "-", input=text), err, 22, "USB=on\n")
+
+    def test_input_ending_in_a_continued_line(self):
+        # The last line was to go on: it is not run, and the run fails, so
+        # that neither it nor the exit commit of the edits before it happen.
+        err = ("[zorl-sim] Invalid argument : "
+               "command line continued past the end of input, not run\n")
+        edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
+        for name, text in (("with a newline", "usb \\\nirda=on \\\n"),
+                           ("without a newline", "usb \\\nirda=on \\"),
+                           ("an empty line", "usb=off\\\n")):
+            with self.subTest(name):
+                path = self.write_file("cont", text)
+                self.assertFault(self.zorl("-w", "-i", path, "clkset1.hclkdiv=2"), err, 22, edit)
+                self.assertFault(self.zorl("-w", "-i", "-", "clkset1.hclkdiv=2", input=text),
+                                 err, 22, edit)
+
+    # ---- the board image -------------------------------------------------
+
+    def test_invalid_images_are_refused_and_kept(self):
+        good = power_on_image()
+        cases = [
+            ("truncated", good[:100], "not a board image: 100 bytes, an image has 24576"),
+            ("one page short", good[:-PAGE], "not a board image: 20480 bytes, an image has 24576"),
+            ("too long", good + b"\0", "not a board image: 24577 bytes, an image has 24576"),
+            ("empty", b"", "not a board image: 0 bytes, an image has 24576"),
+            ("bad magic", b"X" + good[1:], "not a board image: wrong header"),
+            ("other version", good.replace(b"v1\n", b"v2\n", 1), "not a board image: wrong header"),
+        ]
+        for name, data, why in cases:
+            with self.subTest(name):
+                self.write_image(data)
+                self.assertRun(self.zorl("-w", "usb=off"), "",
+                               "[zorl-sim] Invalid argument : %s: %s\n" % (self.image, why)
+                               + "[zorl-sim] Invalid argument : %s\n" % GPIO_FAILED, 22)
+                self.assertImage(bytearray(data))
+
+    def test_image_that_is_not_a_file(self):
+        os.remove(self.image)
+        os.mkfifo(self.image)
+        self.assertRun(self.zorl("-w", "usb=off"), "",
+                       "[zorl-sim] Invalid argument : %s: not a board image: not a regular file\n"
+                       "[zorl-sim] Invalid argument : %s\n" % (self.image, GPIO_FAILED), 22)
+        self.assertRun(self.zorl("chipid", env={"ZR6410_IMAGE": self.dir}), "",
+                       "[zorl-sim] Is a directory : %s: cannot open the board image\n"
+                       "[zorl-sim] Is a directory : %s\n" % (self.dir, GPIO_FAILED), 21)
+
+    def test_image_in_a_missing_directory(self):
+        missing = os.path.join(self.dir, "nodir", "x.img")
+        self.assertFault(self.zorl("-w", "usb=off", env={"ZR6410_IMAGE": missing}),
+                         "[zorl-sim] No such file or directory : %s: cannot create the board image\n"
+                         "[zorl-sim] No such file or directory : %s\n" % (missing, GPIO_FAILED), 2)
+        self.assertFalse(os.path.exists(os.path.dirname(missing)))
+
+    def test_unreadable_image(self):
+        nobody = self.as_nobody()
+        err = ("[zorl-sim] Permission denied : %s: cannot open the board image\n"
+               "[zorl-sim] Permission denied : %s\n" % (self.image, GPIO_FAILED))
+        for mode in (0o000, 0o444):  # unreadable; readable but not writable
+            with self.subTest(oct(mode)):
+                os.chmod(self.image, mode)
+                self.assertFault(self.zorl("-w", "usb=off", before=nobody), err, 13)
+
+    def test_image_that_cannot_be_created(self):
+        nobody = self.as_nobody()
+        os.remove(self.image)
+        self.assertRun(self.zorl("chipid", before=nobody), "",
+                       "[zorl-sim] Permission denied : %s: cannot create the board image\n"
+                       "[zorl-sim] Permission denied : %s\n" % (self.image, GPIO_FAILED), 13)
+        self.assertEqual(os.listdir(self.dir), [])
+
+    # ---- closed standard streams -----------------------------------------
+
+    def test_standard_output_closed(self):
+        # The report is lost, and the run says so; it never lands in the
+        # image, which would otherwise have been given descriptor 1.
+        lost = "[zorl-sim] Bad file descriptor : stdout\n"
+        self.assertFault(self.zorl(preexec_fn=closing(1)), lost, 9)
+        self.assertFault(self.zorl("chipid", preexec_fn=closing(1)), lost, 9)
+        self.assertFault(self.zorl("chipid", "foo", preexec_fn=closing(1)),
+                         "[zorl-sim] Function not implemented : foo\n" + lost, 38)
+        self.assertFault(self.zorl("chipid", preexec_fn=closing(0, 1)), lost, 9)
+        # A report that goes to a file is not lost.
+        out = os.path.join(self.dir, "r.txt")
+        self.assertFault(self.zorl("-o", out, "chipid", preexec_fn=closing(1)), "", 0)
+        with open(out) as f:
+            self.assertEqual(f.read(), CHIPID_OUT)
+
+    def test_standard_input_closed(self):
+        # Commands from a closed standard input: there are none.
+        self.assertFault(self.zorl("-w", "-i", "-", preexec_fn=closing(0)), "", 0)
+        self.assertFault(self.zorl(preexec_fn=closing(0, 1, 2)), "", 9)
+
+    def test_standard_error_closed(self):
+        if PREFIX and os.path.basename(PREFIX[0]) == "valgrind":
+            self.skipTest("valgrind does not start with standard error closed")
+        # The messages are lost; the status still tells.
+        self.assertFault(self.zorl("foo", preexec_fn=closing(2)), "", 38)
+        self.assertFault(self.zorl("-w", "-i", self.dir, preexec_fn=closing(2)), "", 21)
+
+
+if __name__ == "__main__":
+    main()
