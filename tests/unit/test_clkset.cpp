@@ -4,7 +4,19 @@
 
 #include <string>
 
-using ClkSet = Board;
+class ClkSet : public Board {
+  protected:
+    // The frequency lines of the summary of ClkSet1 or ClkSet2 read as value.
+    std::string frequencies(int reg, uint32_t value) {
+        restart();
+        (reg == 1 ? clkset1reg() : clkset2reg()) = value;
+        reg == 1 ? initclkset1() : initclkset2();
+        report();
+        reg == 1 ? writeclkset1(0) : writeclkset2(0);
+        std::string out = report();
+        return out.substr(out.find(reg == 1 ? "# pll1" : "# pll2"));
+    }
+};
 
 struct Field {
     const char *reg;
@@ -95,15 +107,7 @@ TEST_F(ClkSet, Frequencies) {
         {0x00030000, "# pll1 Fout=1843KHz   Fclk=1843KHz   (processor clock)\n"
                      "#      Hclk=1843KHz   Pclk=1843KHz\n"},
     };
-    for (auto c : cases) {
-        restart();
-        clkset1reg() = c.value;
-        initclkset1();
-        report();
-        writeclkset1(0);
-        std::string out = report();
-        EXPECT_EQ(out.substr(out.find("# pll1")), c.lines) << std::hex << c.value;
-    }
+    for (auto c : cases) EXPECT_EQ(frequencies(1, c.value), c.lines) << std::hex << c.value;
 }
 
 TEST_F(ClkSet, UsbClock) {
@@ -115,13 +119,5 @@ TEST_F(ClkSet, UsbClock) {
         {0xF00DC317, "# pll2 Fout=192005KHz   USBclk=12000KHz\n"}, // 15 from the chip is used
         {0x0000FFE0, "# pll2 Fout=30199808KHz   USBclk=30199808KHz\n"},
     };
-    for (auto c : cases) {
-        restart();
-        clkset2reg() = c.value;
-        initclkset2();
-        report();
-        writeclkset2(0);
-        std::string out = report();
-        EXPECT_EQ(out.substr(out.find("# pll2")), c.line) << std::hex << c.value;
-    }
+    for (auto c : cases) EXPECT_EQ(frequencies(2, c.value), c.line) << std::hex << c.value;
 }
