@@ -8,7 +8,10 @@ from pkgtest import COMPLETION, KEYWORDS, OPTIONS, accepts, fields
 
 
 def complete(line):
-    """What the completion offers for a command line typed up to its end."""
+    """What the completion offers for a command line typed up to its end.
+
+    Only the completion script runs: the line is text handed to its bash
+    function, and no program named in it is ever started."""
     # bash hands the function the line, the cursor and the line's words,
     # split at white space and at "=".
     words = line.replace("=", " = ").split()
