@@ -13,7 +13,7 @@
 #ifndef ZORL_DEVIO_H
 #define ZORL_DEVIO_H
 
-#include <cstdint>
+#include <stdint.h>
 
 #ifdef ZORL_IO_TRACE
 

@@ -1,7 +1,7 @@
 // The board: registers are reached through /dev/mem.
 #include "platform.h"
 
-#include <cerrno>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/types.h>

@@ -3,7 +3,7 @@
 
 #include "simboard.h"
 
-#include <cerrno>
+#include <errno.h>
 #include <sys/mman.h>
 
 int plat_open(void) {

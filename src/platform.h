@@ -8,7 +8,7 @@
 #ifndef ZORL_PLATFORM_H
 #define ZORL_PLATFORM_H
 
-#include <cstdint>
+#include <stdint.h>
 
 // Open the memory device read-write with synchronous writes.  Returns the
 // descriptor, or -1 with errno set.

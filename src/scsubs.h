@@ -7,7 +7,7 @@
 #ifndef ZORL_SCSUBS_H
 #define ZORL_SCSUBS_H
 
-#include <cstdint>
+#include <stdint.h>
 
 // The bit (0 or 1) of an 8-bit register; -1 for a bit number above 7.
 int getbiobit(volatile uint8_t *reg, int bit);

@@ -8,7 +8,7 @@
 #ifndef ZORL_SIMBOARD_H
 #define ZORL_SIMBOARD_H
 
-#include <cstdint>
+#include <stdint.h>
 
 constexpr unsigned SIM_PAGE = 4096;
 constexpr unsigned SIM_NPAGES = 5;

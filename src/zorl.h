@@ -5,8 +5,8 @@
 #ifndef ZORL_ZORL_H
 #define ZORL_ZORL_H
 
-#include <cstdint>
-#include <cstdio>
+#include <stdint.h>
+#include <stdio.h>
 
 // ---- Start-up and the run ------------------------------------------------
 

@@ -4,7 +4,7 @@
 #include "platform.h"
 #include "scsubs.h"
 
-#include <cerrno>
+#include <errno.h>
 
 int iofd = -1;
 

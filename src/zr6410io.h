@@ -11,7 +11,7 @@
 #ifndef ZORL_ZR6410IO_H
 #define ZORL_ZR6410IO_H
 
-#include <cstdint>
+#include <stdint.h>
 
 // Physical base addresses of the register blocks.
 constexpr uint32_t GPIO_BASE = 0x80840000;

@@ -155,6 +155,7 @@ class Faults(SimTest):
     # ---- the board image -------------------------------------------------
 
     def test_invalid_images_are_refused_and_kept(self):
+        self.sim_only()
         good = power_on_image()
         cases = [
             ("truncated", good[:100], "not a board image: 100 bytes, an image has 24576"),
@@ -173,6 +174,7 @@ class Faults(SimTest):
                 self.assertImage(bytearray(data))
 
     def test_image_that_is_not_a_file(self):
+        self.sim_only()
         os.remove(self.image)
         os.mkfifo(self.image)
         self.assertRun(self.zorl("-w", "usb=off"), "",
@@ -183,6 +185,7 @@ class Faults(SimTest):
                        "[zorl-sim] Is a directory : %s\n" % (self.dir, GPIO_FAILED), 21)
 
     def test_image_in_a_missing_directory(self):
+        self.sim_only()
         missing = os.path.join(self.dir, "nodir", "x.img")
         self.assertFault(self.zorl("-w", "usb=off", env={"ZR6410_IMAGE": missing}),
                          "[zorl-sim] No such file or directory : %s: cannot create the board image\n"
@@ -190,6 +193,7 @@ class Faults(SimTest):
         self.assertFalse(os.path.exists(os.path.dirname(missing)))
 
     def test_unreadable_image(self):
+        self.sim_only()
         nobody = self.as_nobody()
         err = ("[zorl-sim] Permission denied : %s: cannot open the board image\n"
                "[zorl-sim] Permission denied : %s\n" % (self.image, GPIO_FAILED))
@@ -199,6 +203,7 @@ class Faults(SimTest):
                 self.assertFault(self.zorl("-w", "usb=off", before=nobody), err, 13)
 
     def test_image_that_cannot_be_created(self):
+        self.sim_only()
         nobody = self.as_nobody()
         os.remove(self.image)
         self.assertRun(self.zorl("chipid", before=nobody), "",

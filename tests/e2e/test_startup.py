@@ -12,11 +12,13 @@ class Startup(SimTest):
         self.assertImage(before)
 
     def test_missing_image_is_created_powered_on(self):
+        self.sim_only()
         os.remove(self.image)
         self.assertRun(self.zorl("chipid"), CHIPID_OUT)
         self.assertImage(power_on_image())
 
     def test_default_image_is_in_the_current_directory(self):
+        self.sim_only()
         os.remove(self.image)
         r = self.zorl("chipid", env={"ZR6410_IMAGE": ""})
         self.assertRun(r, CHIPID_OUT)

@@ -4,9 +4,16 @@ board image of each test's own, in a temporary directory.
 Environment:
   ZORL_BIN_DIR     where the programs are (the build directory)
   ZORL_RUN_PREFIX  a command put before each program: an emulator for a
-                   cross build (qemu-arm -L ...), or valgrind
+                   cross build (qemu-arm ...), or valgrind
+  ZORL_BOARD       set in an ARM build: the tests run the board program
+                   zorl, under the emulator, wherever they name zorl-sim,
+                   with its /dev/mem redirected to a stand-in file that
+                   holds the test's board image (see BoardStandIn)
+  ZORL_ERRTEXT     a program built with the C library under test that
+                   prints its strerror texts (see E)
 """
 
+import errno
 import os
 import shlex
 import struct
@@ -18,7 +25,34 @@ from collections import namedtuple
 BIN_DIR = os.path.abspath(
     os.environ.get("ZORL_BIN_DIR", os.path.join(os.path.dirname(__file__), "../../build")))
 PREFIX = shlex.split(os.environ.get("ZORL_RUN_PREFIX", ""))
+BOARD = bool(os.environ.get("ZORL_BOARD"))
 TIMEOUT = 120
+
+
+class _ErrorTexts:
+    """E.EIO and so on: what strerror says for that errno in the C library
+    that the programs are built with ("Input/output error" in glibc, "I/O
+    error" in musl).  Asked once of ZORL_ERRTEXT, a program of the build
+    itself; the interpreter's own C library only when run by hand."""
+
+    _texts = None
+
+    def __getattr__(self, name):
+        if _ErrorTexts._texts is None:
+            prog = os.environ.get("ZORL_ERRTEXT")
+            texts = {}
+            if prog:
+                out = subprocess.run(PREFIX + [prog], capture_output=True, check=True,
+                                     timeout=TIMEOUT).stdout.decode()
+                for line in out.splitlines():
+                    n, _, text = line.partition(" ")
+                    texts[int(n)] = text
+            _ErrorTexts._texts = texts
+        code = getattr(errno, name)
+        return _ErrorTexts._texts.get(code) or os.strerror(code)
+
+
+E = _ErrorTexts()
 
 # The image layout, as the README documents it: a header page, then one
 # 4 KiB page per simulated block in this order.
@@ -41,6 +75,11 @@ POWER_ON = {  # address: (width, value)
 }
 
 Result = namedtuple("Result", "out err status")
+
+# The board program's /dev/mem under the emulator: qemu-arm -L ROOT resolves
+# an absolute path that exists under ROOT there, so ROOT/dev/mem is opened in
+# its place.  It must reach the highest simulated page.
+STANDIN_SIZE = 0x80940000
 
 
 def offset(addr):
@@ -85,6 +124,7 @@ class SimTest(unittest.TestCase):
         self._tmp = tempfile.TemporaryDirectory(prefix="zorl-e2e-")
         self.dir = self._tmp.name
         self.image = os.path.join(self.dir, "zr6410.img")
+        self.standin = BoardStandIn(self.dir, self.image) if BOARD else None
         self.write_image(power_on_image())
 
     def tearDown(self):
@@ -93,10 +133,14 @@ class SimTest(unittest.TestCase):
     # ---- the image -------------------------------------------------------
 
     def read_image(self):
+        if self.standin:
+            self.standin.collect()
         with open(self.image, "rb") as f:
             return bytearray(f.read())
 
     def write_image(self, img):
+        if self.standin:
+            self.standin.collect()
         with open(self.image, "wb") as f:
             f.write(img)
 
@@ -130,9 +174,25 @@ class SimTest(unittest.TestCase):
         env.update(extra or {})
         return env
 
+    def command(self, name, *args):
+        """The command line that runs a program of the build.  For the board
+        tests, zorl-sim is the board program on the stand-in of the image,
+        under the name zorl-sim so that its messages read the same."""
+        if self.standin and name == "zorl-sim":
+            return self.standin.command(os.path.join(BIN_DIR, "zorl"), name) + list(args)
+        if self.standin:
+            self.standin.collect()  # zr6410-devmem sees what the board program left
+        return PREFIX + [os.path.join(BIN_DIR, name)] + list(args)
+
+    def sim_only(self):
+        """Skip a test about the simulated board's own image in the board
+        tests: the board program has no image."""
+        if self.standin:
+            self.skipTest("about the simulated board's image")
+
     def run_program(self, name, *args, input=b"", env=None, cwd=None, before=(), **popen):
         """Run a program; before is a command put in front of PREFIX (setpriv, say)."""
-        cmd = list(before) + PREFIX + [os.path.join(BIN_DIR, name)] + list(args)
+        cmd = list(before) + self.command(name, *args)
         if isinstance(input, str):
             input = input.encode()
         p = subprocess.run(cmd, input=input, capture_output=True, timeout=TIMEOUT,
@@ -159,6 +219,78 @@ class SimTest(unittest.TestCase):
         with open(path, "wb") as f:
             f.write(data.encode() if isinstance(data, str) else data)
         return path
+
+
+class BoardStandIn:
+    """The board program's /dev/mem under the emulator: a sparse file
+    ROOT/dev/mem in the test's directory with the simulated pages at their
+    physical addresses.  Filled from the image before every run and copied
+    back into it when the image is next read, so that the expectations and
+    register checks of zorl-sim apply unchanged.
+
+    The board program must never reach the real /dev/mem (physical memory).
+    The stand-in is made before every run and the emulator is not started
+    without it; where a private mount namespace can be had, the run is in
+    one with the stand-in mounted over /dev/mem as well."""
+
+    _namespace = None  # the unshare command, once known to work, or []
+
+    def __init__(self, tmp, image):
+        self.root = os.path.join(tmp, "board-root")
+        self.mem = os.path.join(self.root, "dev", "mem")
+        self.image = image
+        self.dirty = False
+
+    def fill(self):
+        os.makedirs(os.path.dirname(self.mem), exist_ok=True)
+        with open(self.image, "rb") as f:
+            img = f.read()
+        with open(self.mem, "wb") as f:
+            f.truncate(STANDIN_SIZE)
+            for i, base in enumerate(PAGES):
+                f.seek(base)
+                f.write(img[(i + 1) * PAGE:(i + 2) * PAGE])
+
+    def collect(self):
+        if not self.dirty:
+            return
+        self.dirty = False
+        with open(self.image, "r+b") as img, open(self.mem, "rb") as f:
+            for i, base in enumerate(PAGES):
+                f.seek(base)
+                img.seek((i + 1) * PAGE)
+                img.write(f.read(PAGE))
+
+    @classmethod
+    def namespace(cls):
+        if cls._namespace is None:
+            cmd = ["unshare", "--mount", "--propagation", "private"]
+            if os.geteuid() != 0:
+                cmd.append("--map-root-user")
+            try:
+                ok = subprocess.run(cmd + ["true"], capture_output=True, timeout=TIMEOUT)
+                cls._namespace = cmd if ok.returncode == 0 else []
+            except OSError:
+                cls._namespace = []
+        return cls._namespace
+
+    def command(self, program, argv0):
+        self.collect()
+        self.fill()
+        if os.path.getsize(self.mem) < STANDIN_SIZE:
+            raise RuntimeError("no /dev/mem stand-in at %s: the board program is not run"
+                               % self.mem)
+        self.dirty = True
+        cmd = PREFIX + ["-L", self.root, "-0", argv0, program]
+        if not PREFIX or os.path.basename(PREFIX[0]) != "qemu-arm":
+            raise RuntimeError("the board program runs only under qemu-arm with its stand-in")
+        ns = self.namespace()
+        if ns:
+            # Over a /dev/mem that exists, the stand-in; a failed mount ends
+            # the run before the emulator starts.
+            guard = '[ ! -e /dev/mem ] || mount --bind "$0" /dev/mem || exit 125; exec "$@"'
+            cmd = ns + ["--", "sh", "-c", guard, self.mem] + cmd
+        return cmd
 
 
 def lines(*ls):
