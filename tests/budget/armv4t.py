@@ -2,6 +2,7 @@
 """Fail on any instruction in an ARM executable that the ARM920T lacks.
 
     armv4t.py OBJDUMP FILE... [--expect m1,m2,...]
+    armv4t.py --sigill EMULATOR... CANARY
 
 The ARM920T implements ARMv4T.  The toolchain (Debian's armel one is built
 for ARMv5TE) can bring in instructions of later architectures from its
@@ -25,6 +26,7 @@ of this checker); the check then passes when exactly those are found.
 """
 
 import re
+import signal
 import subprocess
 import sys
 
@@ -109,8 +111,22 @@ def check(objdump, path):
     return bad
 
 
+def sigill(emulator, canary):
+    """The emulated core is as strict as the board's: the canary raises
+    SIGILL for each instruction newer than ARMv4T, and runs without one."""
+    faults = 0
+    for insn in ("none", "clz", "blx", "ldrd"):
+        r = subprocess.run(emulator + [canary, insn], capture_output=True, timeout=60)
+        want = 0 if insn == "none" else -signal.SIGILL
+        print("%s: exit %d, expected %d" % (insn, r.returncode, want))
+        faults += r.returncode != want
+    return 1 if faults else 0
+
+
 def main():
     args = sys.argv[1:]
+    if args[:1] == ["--sigill"]:
+        return sigill(args[1:-1], args[-1])
     expect = None
     if "--expect" in args:
         i = args.index("--expect")

@@ -2,11 +2,14 @@
 """Budgets of a lean board program, each failing when it is broken.
 
     lean.py [--expect-fail] needed  READELF PROGRAM...
+    lean.py [--expect-fail] static  READELF PROGRAM...
     lean.py [--expect-fail] startup READELF NM PROGRAM...
     lean.py [--expect-fail] size    STRIP LIMIT PROGRAM
 
 needed   the program loads no shared library but the C library: no libstdc++,
          libgcc_s or libm (a fully static program loads none at all)
+static   the program is fully static: no program interpreter (INTERP), no
+         dynamic section, no symbol versions (GLIBC_2.34 and the like)
 startup  nothing runs before main but the C start-up itself: no static
          constructors (nor __attribute__((constructor)) functions, nor the
          iostreams initialiser), no exit-time destructors, no guarded
@@ -32,6 +35,18 @@ def needed(readelf, prog):
     libs = re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", run(readelf, "-d", prog))
     # glibc's libc.so.6, uClibc's libc.so.0, musl's libc.so
     return ["loads %s" % lib for lib in libs if not re.fullmatch(r"libc\.so(\.\d+)*", lib)]
+
+
+def static(readelf, prog):
+    faults = []
+    if re.search(r"^\s*INTERP\s", run(readelf, "-l", "-W", prog), re.M):
+        faults.append("asks for a program interpreter")
+    if "There is no dynamic section" not in run(readelf, "-d", prog):
+        faults.append("has a dynamic section")
+    versions = set(re.findall(r"Name: (\S+)", run(readelf, "-V", "-W", prog)))
+    if versions:
+        faults.append("asks for symbol versions " + " ".join(sorted(versions)))
+    return faults
 
 
 # Symbols that mean code runs before main or after exit, or that the C++
@@ -81,6 +96,9 @@ def main():
     if check == "needed":
         for prog in args[1:]:
             faults += ["%s: %s" % (prog, f) for f in needed(args[0], prog)]
+    elif check == "static":
+        for prog in args[1:]:
+            faults += ["%s: %s" % (prog, f) for f in static(args[0], prog)]
     elif check == "startup":
         for prog in args[2:]:
             faults += ["%s: %s" % (prog, f) for f in startup(args[0], args[1], prog)]
