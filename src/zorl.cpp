@@ -104,6 +104,23 @@ static bool samecase(const char *a, const char *b) {
     return samecasen(a, b, (size_t)-1);
 }
 
+// Append text, or a number in decimal, to a line being put together.
+static char *add(char *p, const char *s) {
+    while (*s) *p++ = *s++;
+    return p;
+}
+
+static char *adddec(char *p, int v) {
+    char digits[12];
+    int n = 0;
+    unsigned u = v < 0 ? 0u - (unsigned)v : (unsigned)v;
+    do digits[n++] = (char)('0' + u % 10);
+    while (u /= 10);
+    if (v < 0) *p++ = '-';
+    while (n) *p++ = digits[--n];
+    return p;
+}
+
 // ---- Values ------------------------------------------------------------------
 
 int chkonoff(const char *s) {
@@ -202,8 +219,13 @@ static int doswitch(const swdef &sw, const char *value) {
             }
         }
     }
-    if (sw.comment) fputs(sw.comment, fout);
-    fprintf(fout, "%s=%s\n", sw.label, state ? "on" : "off");
+    // "USB=on": put together by hand, as is every line that the full
+    // status report prints many of; a printf costs several times as much.
+    char line[128];
+    char *p = line;
+    if (sw.comment) p = add(p, sw.comment);
+    p = add(add(add(p, sw.label), "="), state ? "on\n" : "off\n");
+    fwrite(line, 1, (size_t)(p - line), fout);
     return status;
 }
 
@@ -253,9 +275,12 @@ int dodma(const char *value) {
     }
     uint32_t r = syscon_get_pwrcnt();
     fprintf(fout, "#\n# PwrCnt=0x%08x\n# DMA clock status.....\n", (unsigned)r);
+    char lines[12 * 24 + 3];
+    char *p = lines;
     for (int i = 0; i < 12; i++)
-        fprintf(fout, "# DMA %s = %s\n", dmachannel[i], (r >> (16 + i)) & 1 ? "ON" : "OFF");
-    fputs("#\n", fout);
+        p = add(add(add(p, "# DMA "), dmachannel[i]), (r >> (16 + i)) & 1 ? " = ON\n" : " = OFF\n");
+    p = add(p, "#\n");
+    fwrite(lines, 1, (size_t)(p - lines), fout);
     return 0;
 }
 
@@ -424,23 +449,6 @@ static void writeclkset(const clkreg &r, int commit) {
         }
     }
     r.freqs();
-}
-
-// Append text, or a number in decimal, to a line being put together.
-static char *add(char *p, const char *s) {
-    while (*s) *p++ = *s++;
-    return p;
-}
-
-static char *adddec(char *p, int v) {
-    char digits[12];
-    int n = 0;
-    unsigned u = v < 0 ? 0u - (unsigned)v : (unsigned)v;
-    do digits[n++] = (char)('0' + u % 10);
-    while (u /= 10);
-    if (v < 0) *p++ = '-';
-    while (n) *p++ = digits[--n];
-    return p;
 }
 
 // A field's report line, after its divider comment line if it has one:

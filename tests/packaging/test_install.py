@@ -22,7 +22,8 @@ def tree(root):
                   for d, _, files in os.walk(root) for f in files)
 
 
-BOARD = ["bin/zorl", "share/bash-completion/completions/zorl", "share/man/man1/zorl.1"]
+BOARD = ["bin/zorl", "share/bash-completion/completions/zorl", "share/doc/zorl/README.md",
+         "share/man/man1/zorl.1"]
 DEVELOPMENT = ["bin/zorl-sim", "bin/zr6410-devmem", "share/bash-completion/completions/zorl-sim"]
 
 
