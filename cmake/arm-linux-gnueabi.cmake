@@ -10,16 +10,18 @@
 #   -DZORL_CROSS_PREFIX=/opt/br/host/bin/arm-buildroot-linux-gnueabi-
 #
 # ZORL_SYSROOT names the target's root file system, where the emulator that
-# runs the tests finds the target's dynamic loader and C library; it is
-# asked of the compiler when not given.
+# runs the tests of the system flavour (ZORL_LIBC=system) finds the target's
+# dynamic loader and C library; it is asked of the compiler when not given.
+# The default flavour links musl, built for the board, statically and needs
+# no sysroot to run (cmake/musl.cmake).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 
 set(ZORL_CROSS_PREFIX "arm-linux-gnueabi-" CACHE STRING
     "Cross toolchain prefix: the compiler is \${ZORL_CROSS_PREFIX}gcc")
 set(ZORL_SYSROOT "" CACHE PATH "Target root file system (empty: ask the compiler)")
-# The board's processor.  Only the project's code is compiled here: the C
-# library and libgcc come from the toolchain as they were built.
+# The board's processor: the project's code and, in the default flavour, the
+# C library are compiled for it.
 set(ZORL_ARM_FLAGS "-marm -march=armv4t -mtune=arm920t" CACHE STRING
     "Code generation options for the board's processor")
 # try_compile() projects read this file again and need the same choices.
@@ -49,6 +51,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Tests run the target's programs under user-mode emulation.  Never the
-# board program itself past option parsing: the emulator would hand it the
-# host's /dev/mem.
+# board program itself past option parsing this way: the emulator would hand
+# it the host's /dev/mem (the end-to-end tests give it a stand-in instead).
+# The musl flavour replaces this with an ARMv4T core.
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L ${ZORL_SYSROOT})
