@@ -19,7 +19,7 @@ class Interactive(SimTest):
         attrs = termios.tcgetattr(slave)
         attrs[3] &= ~termios.ECHO  # keep what is typed out of the way
         termios.tcsetattr(slave, termios.TCSANOW, attrs)
-        cmd = PREFIX + [os.path.join(BIN_DIR, "zorl-sim")] + list(args) + ["-i", "-"]
+        cmd = self.command("zorl-sim", *args, "-i", "-")
         p = subprocess.Popen(cmd, stdin=slave, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                              env=self.env(), cwd=self.dir)
         os.close(slave)
@@ -38,8 +38,8 @@ class Interactive(SimTest):
         before = self.read_image()
         r = self.session("usb=bad\nfoo\nusb=off\n", "-w")
         self.assertRun(r, BANNER_ON + PROMPT + "USB=on\n" + PROMPT + PROMPT + "USB=off\n" + PROMPT,
-                       "[zorl-sim] Invalid argument : usb=bad\n" * 3
-                       + "[zorl-sim] Function not implemented : foo\n" * 3)
+                       ("[zorl-sim] " + E.EINVAL + " : usb=bad\n") * 3
+                       + ("[zorl-sim] " + E.ENOSYS + " : foo\n") * 3)
         self.assertImage(changed(before, (PWRCNT, 0x00030000)))
 
     def test_status_is_that_of_the_last_line(self):
@@ -52,13 +52,13 @@ class Interactive(SimTest):
         r = self.session("clkset1.hclkdiv=9\nclkset1.pclkdiv\n")
         self.assertRun(r, BANNER_OFF + PROMPT + CLKSET1_LOAD + PROMPT
                        + lines("# Pclk = Hclk/2", "clkset1.pclkdiv=1") + PROMPT + CLKSET1_UNCHANGED,
-                       "[zorl-sim] Invalid argument : clkset1.hclkdiv=9\n" * 3)
+                       ("[zorl-sim] " + E.EINVAL + " : clkset1.hclkdiv=9\n") * 3)
 
     def test_over_long_line_at_the_prompt(self):
         r = self.session("x" * 3000 + "\nusb\n")
         self.assertRun(r, BANNER_OFF + PROMPT + PROMPT + "USB=on\n" + PROMPT,
-                       "[zorl-sim] Invalid argument : command line too long "
-                       "(over 2047 characters), not run\n")
+                       "[zorl-sim] " + E.EINVAL
+                       + " : command line too long (over 2047 characters), not run\n")
 
     def test_end_of_input_right_away(self):
         self.assertRun(self.session(""), BANNER_OFF + PROMPT)

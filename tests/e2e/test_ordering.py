@@ -10,7 +10,7 @@ from zorltest import *
 class Ordering(SimTest):
     def combined(self, *args, input=b""):
         """Standard output and standard error into one pipe."""
-        cmd = PREFIX + [os.path.join(BIN_DIR, "zorl-sim")] + list(args)
+        cmd = self.command("zorl-sim", *args)
         p = subprocess.run(cmd, input=input, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                            env=self.env(), cwd=self.dir, timeout=TIMEOUT)
         return p.stdout.decode(), p.returncode
@@ -18,12 +18,12 @@ class Ordering(SimTest):
     def test_errors_follow_the_report_lines_before_them(self):
         out, status = self.combined("usb", "dma=1")
         self.assertEqual(out, "USB=on\nPwrCnt: cannot write to this register\n"
-                              "[zorl-sim] Input/output error : dma=1\n")
+                              + "[zorl-sim] " + E.EIO + " : dma=1\n")
         self.assertEqual(status, 5)
         path = self.write_file("cmds", "usb\nirda=maybe\n")
         out, status = self.combined("-i", path)
         # reported by the command, the line's token and the line
-        self.assertEqual(out, "USB=on\nIRDA=off\n" + "[zorl-sim] Invalid argument : irda=maybe\n" * 3)
+        self.assertEqual(out, "USB=on\nIRDA=off\n" + ("[zorl-sim] " + E.EINVAL + " : irda=maybe\n") * 3)
         self.assertEqual(status, 22)
 
     def test_debug_trace_is_in_step_with_the_report(self):
@@ -32,7 +32,7 @@ class Ordering(SimTest):
                               "cmd:irda  n=4  p=irda  p2=  s=\nIRDA=off\n")
 
     def test_a_program_on_a_pipe_gets_each_answer_before_its_next_question(self):
-        cmd = PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "-i", "-"]
+        cmd = self.command("zorl-sim", "-i", "-")
         p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
         try:

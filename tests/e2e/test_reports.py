@@ -44,8 +44,8 @@ class Reports(SimTest):
                          ("chipid=1", "chipid"), ("CHIPID=x", "chipid")):
             with self.subTest(cmd):
                 self.assertRun(self.zorl("-w", cmd), "",
-                               "%s: cannot write to this register\n"
-                               "[zorl-sim] Input/output error : %s\n" % (msg, cmd), 5)
+                               "%s: cannot write to this register\n[zorl-sim] %s : %s\n"
+                               % (msg, E.EIO, cmd), 5)
         self.assertImage(before)
 
     def test_parameters_and_unknown_keywords(self):
@@ -55,7 +55,7 @@ class Reports(SimTest):
                             ("usb1=on", 38), ("clkset=1", 38)):
             with self.subTest(cmd):
                 reported = "usb" if cmd == "usb=.on" else cmd
-                msg = "Invalid argument" if status == 22 else "Function not implemented"
+                msg = E.EINVAL if status == 22 else E.ENOSYS
                 self.assertRun(self.zorl("-w", cmd), "",
                                "[zorl-sim] %s : %s\n" % (msg, reported), status)
         self.assertImage(before)

@@ -77,7 +77,7 @@ class Switches(SimTest):
                 cmd = "%s=%s" % (kw, value)
                 with self.subTest(cmd=cmd):
                     self.assertRun(self.zorl("-w", cmd), state(label, comment, start),
-                                   "[zorl-sim] Invalid argument : %s\n" % cmd, 22)
+                                   ("[zorl-sim] " + E.EINVAL + " : %s\n") % cmd, 22)
         self.assertImage(before)
 
     def test_ethernet_refused_while_the_power_line_is_an_input(self):
@@ -86,7 +86,7 @@ class Switches(SimTest):
         for value in ("on", "off"):
             cmd = "ethernet=" + value
             self.assertRun(self.zorl("-w", cmd), "ethernet=%s\n" % value,
-                           "[zorl-sim] Input/output error : %s\n" % cmd, 5)
+                           ("[zorl-sim] " + E.EIO + " : %s\n") % cmd, 5)
             # Without writing enabled nothing is attempted, so nothing fails.
             self.assertRun(self.zorl(cmd), "ethernet=%s\n" % value)
         self.assertImage(before)
@@ -95,7 +95,7 @@ class Switches(SimTest):
         before = self.read_image()
         self.assertRun(self.devmem("0x80840044", "8", "0"), "")
         self.assertRun(self.zorl("-w", "ethernet=off"), "ethernet=off\n",
-                       "[zorl-sim] Input/output error : ethernet=off\n", 5)
+                       ("[zorl-sim] " + E.EIO + " : ethernet=off\n"), 5)
         self.assertImage(changed(before, (PORTH_DDR, 0, 8)))
 
     def test_write(self):
@@ -105,9 +105,9 @@ class Switches(SimTest):
         self.assertRun(self.zorl("write=on"), BANNER_ON)
         self.assertRun(self.zorl("-w", "Write=OFF"), BANNER_OFF)
         self.assertRun(self.zorl("write=yes"), BANNER_OFF,
-                       "[zorl-sim] Invalid argument : write=yes\n", 22)
+                       ("[zorl-sim] " + E.EINVAL + " : write=yes\n"), 22)
         self.assertRun(self.zorl("-w", "write=yes"), BANNER_ON,
-                       "[zorl-sim] Invalid argument : write=yes\n", 22)
+                       ("[zorl-sim] " + E.EINVAL + " : write=yes\n"), 22)
 
     def test_write_governs_the_commands_after_it(self):
         before = self.read_image()
