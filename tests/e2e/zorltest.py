@@ -139,10 +139,10 @@ class SimTest(unittest.TestCase):
             return bytearray(f.read())
 
     def write_image(self, img):
-        if self.standin:
-            self.standin.collect()
         with open(self.image, "wb") as f:
             f.write(img)
+        if self.standin:
+            self.standin.push()
 
     def reg(self, addr, width=32):
         return get(self.read_image(), addr, width)
@@ -197,6 +197,8 @@ class SimTest(unittest.TestCase):
             input = input.encode()
         p = subprocess.run(cmd, input=input, capture_output=True, timeout=TIMEOUT,
                            env=self.env(env), cwd=cwd or self.dir, **popen)
+        if self.standin and name != "zorl-sim":
+            self.standin.push()  # what zr6410-devmem wrote, for the board program
         return Result(p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace"),
                       p.returncode)
 
@@ -224,9 +226,13 @@ class SimTest(unittest.TestCase):
 class BoardStandIn:
     """The board program's /dev/mem under the emulator: a sparse file
     ROOT/dev/mem in the test's directory with the simulated pages at their
-    physical addresses.  Filled from the image before every run and copied
-    back into it when the image is next read, so that the expectations and
-    register checks of zorl-sim apply unchanged.
+    physical addresses.  Once the board program has run, the stand-in and
+    the image are kept as mirrors: the stand-in is filled from the image
+    before every run of the board program, and whenever the test or
+    zr6410-devmem writes the image; it is copied back into the image before
+    the test or zr6410-devmem reads it, even while a board program still
+    runs.  So the expectations and register checks of zorl-sim apply
+    unchanged.
 
     The board program must never reach the real /dev/mem (physical memory).
     The stand-in is made before every run and the emulator is not started
@@ -239,22 +245,27 @@ class BoardStandIn:
         self.root = os.path.join(tmp, "board-root")
         self.mem = os.path.join(self.root, "dev", "mem")
         self.image = image
-        self.dirty = False
+        self.live = False
 
     def fill(self):
+        """The image's pages into the stand-in, which is made if need be."""
         os.makedirs(os.path.dirname(self.mem), exist_ok=True)
         with open(self.image, "rb") as f:
             img = f.read()
-        with open(self.mem, "wb") as f:
+        with open(self.mem, "r+b" if os.path.exists(self.mem) else "w+b") as f:
             f.truncate(STANDIN_SIZE)
             for i, base in enumerate(PAGES):
                 f.seek(base)
                 f.write(img[(i + 1) * PAGE:(i + 2) * PAGE])
 
+    def push(self):
+        if self.live:
+            self.fill()
+
     def collect(self):
-        if not self.dirty:
+        """The stand-in's pages into the image."""
+        if not self.live:
             return
-        self.dirty = False
         with open(self.image, "r+b") as img, open(self.mem, "rb") as f:
             for i, base in enumerate(PAGES):
                 f.seek(base)
@@ -275,12 +286,11 @@ class BoardStandIn:
         return cls._namespace
 
     def command(self, program, argv0):
-        self.collect()
         self.fill()
         if os.path.getsize(self.mem) < STANDIN_SIZE:
             raise RuntimeError("no /dev/mem stand-in at %s: the board program is not run"
                                % self.mem)
-        self.dirty = True
+        self.live = True
         cmd = PREFIX + ["-L", self.root, "-0", argv0, program]
         if not PREFIX or os.path.basename(PREFIX[0]) != "qemu-arm":
             raise RuntimeError("the board program runs only under qemu-arm with its stand-in")
