@@ -77,12 +77,8 @@ class Faults(SimTest):
                          "[zorl-sim] Function not implemented : foo\n" + full, 38)
         # Standard output on a full device: the same, against "stdout".
         with open("/dev/full", "wb") as dev:
-            p = subprocess.run(PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "chipid"],
-                               stdout=dev, stderr=subprocess.PIPE, env=self.env(), cwd=self.dir,
-                               timeout=TIMEOUT)
-        self.assertEqual(p.stderr, b"[zorl-sim] No space left on device : stdout\n")
-        self.assertEqual(p.returncode, 28)
-        self.assertImage(self.before)
+            self.assertFault(self.zorl("chipid", stdout=dev), errline(errno.ENOSPC, "stdout"),
+                             28, None)
 
     # ---- the command source (-i) -----------------------------------------
 

@@ -7,6 +7,7 @@ Environment:
                    cross build (qemu-arm -L ...), or valgrind
 """
 
+import errno
 import os
 import shlex
 import struct
@@ -130,15 +131,17 @@ class SimTest(unittest.TestCase):
         env.update(extra or {})
         return env
 
-    def run_program(self, name, *args, input=b"", env=None, cwd=None, before=(), **popen):
-        """Run a program; before is a command put in front of PREFIX (setpriv, say)."""
+    def run_program(self, name, *args, input=b"", env=None, cwd=None, before=(),
+                    stdout=subprocess.PIPE, timeout=TIMEOUT, **popen):
+        """Run a program; before is a command put in front of PREFIX (setpriv, say).
+        With stdout not a pipe (a file, /dev/full), the result's out is None."""
         cmd = list(before) + PREFIX + [os.path.join(BIN_DIR, name)] + list(args)
         if isinstance(input, str):
             input = input.encode()
-        p = subprocess.run(cmd, input=input, capture_output=True, timeout=TIMEOUT,
-                           env=self.env(env), cwd=cwd or self.dir, **popen)
-        return Result(p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace"),
-                      p.returncode)
+        p = subprocess.run(cmd, input=input, stdout=stdout, stderr=subprocess.PIPE,
+                           timeout=timeout, env=self.env(env), cwd=cwd or self.dir, **popen)
+        out = None if p.stdout is None else p.stdout.decode("utf-8", "replace")
+        return Result(out, p.stderr.decode("utf-8", "replace"), p.returncode)
 
     def zorl(self, *args, **kw):
         return self.run_program("zorl-sim", *args, **kw)
@@ -159,6 +162,26 @@ class SimTest(unittest.TestCase):
         with open(path, "wb") as f:
             f.write(data.encode() if isinstance(data, str) else data)
         return path
+
+
+_messages = {}
+
+
+def strerror(code):
+    """The message for an errno number of the C library the programs are built
+    with (glibc and musl word some differently), from zorl-strerror run as
+    they are run."""
+    if not _messages:
+        codes = range(1, 134)
+        cmd = PREFIX + [os.path.join(BIN_DIR, "tests", "zorl-strerror")] + [str(c) for c in codes]
+        out = subprocess.run(cmd, capture_output=True, check=True, timeout=TIMEOUT).stdout
+        _messages.update(zip(codes, out.decode().splitlines()))
+    return _messages[code]
+
+
+def errline(code, text, prog="zorl-sim"):
+    """A line of the error reporter: "[prog] message : text"."""
+    return "[%s] %s : %s\n" % (prog, strerror(code), text)
 
 
 def lines(*ls):
