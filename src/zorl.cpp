@@ -8,6 +8,7 @@
 // write=on), except by the explicit clkset1.write and clkset2.write commits.
 #include "zorl.h"
 
+#include "stdguard.h"
 #include "zr6410io.h"
 
 #include <cerrno>
@@ -735,27 +736,13 @@ void zorlreset(void) {
     for (const clkfield &f : clkset2fields) *f.decoded = 0;
 }
 
-// Make sure descriptors 0 to 2 are open before anything else is: a closed
-// one would otherwise be handed to the memory device, and report lines would
-// be written into physical memory.  Returns a bit per descriptor that was
-// closed (now /dev/null), or -1 when that could not be done.
-static int safefds(void) {
-    int closed = 0;
-    for (int fd = 0; fd < 3; fd++) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        if (open("/dev/null", fd ? O_WRONLY : O_RDONLY) != fd) return -1;
-        closed |= 1 << fd;
-    }
-    return closed;
-}
-
 static bool isprefix(const char *opt, const char *word) {
     size_t n = strlen(opt);
     return n && n <= strlen(word) && !strncmp(opt, word, n);
 }
 
 void zorlmain(int argc, char **argv) {
-    int closed = safefds();
+    int closed = stdguard();
     if (closed < 0) exit(EBADF);
     zorlreset();
     const char *self = argc > 0 && argv[0] ? argv[0] : "zorl";

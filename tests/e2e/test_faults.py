@@ -224,6 +224,21 @@ class Faults(SimTest):
         self.assertFault(self.zorl("-w", "-i", "-", preexec_fn=closing(0)), "", 0)
         self.assertFault(self.zorl(preexec_fn=closing(0, 1, 2)), "", 9)
 
+    def test_devmem_with_standard_output_closed(self):
+        # A read cannot answer: it fails, and the image, which would
+        # otherwise have been given descriptor 1, gets no text.
+        self.assertFault(self.devmem("0x80930020", preexec_fn=closing(1)),
+                         errline(errno.EBADF, "stdout: nowhere to print the value, nothing read",
+                                 "zr6410-devmem"), 1)
+        with open("/dev/full", "wb") as full:
+            self.assertFault(self.devmem("0x80930020", stdout=full),
+                             errline(errno.ENOSPC, "stdout: the value could not be printed",
+                                     "zr6410-devmem"), 1, None)
+        # A write has nothing to print: it goes ahead.
+        want = self.expect_image([(CLKSET1, 0x02A49907)])
+        self.assertRun(self.devmem("0x80930020", "32", "0x02A49907", preexec_fn=closing(1)), "")
+        self.assertImage(want)
+
     def test_standard_error_closed(self):
         if PREFIX and os.path.basename(PREFIX[0]) == "valgrind":
             self.skipTest("valgrind does not start with standard error closed")
