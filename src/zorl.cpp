@@ -12,6 +12,7 @@
 #include "zr6410io.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -37,11 +38,47 @@ int outerr;
 // process), before a command is read from a terminal or pipe, and at exit.
 // In between it is left to buffer, so that a long command file does not
 // cost a write per command.
+//
+// A failed write keeps its errno, taken right where the write failed: a C
+// library may keep no more than the stream's error flag (musl does), and by
+// the next flush the cause would be lost.  Only the first failure counts;
+// the run goes on to its end either way, and exits with it.
+static void outfailed(void) {
+    if (!outerr) outerr = errno ? errno : EIO;
+}
+
 int flushout(void) {
-    if (fflush(fout) != 0) {
-        if (!outerr) outerr = errno ? errno : EIO;
-    } else if (ferror(fout) && !outerr) {
+    if (fflush(fout) != 0)
+        outfailed();
+    else if (ferror(fout) && !outerr)
         outerr = EIO;
+    return outerr;
+}
+
+// Every report line goes out through these three, which check the result of
+// the write itself: no call beyond the write, however long the replay.
+static void __attribute__((format(printf, 1, 2))) rpt(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    if (vfprintf(fout, fmt, ap) < 0) outfailed();
+    va_end(ap);
+}
+
+static void rpts(const char *s) {
+    if (fputs(s, fout) == EOF) outfailed();
+}
+
+static void rptw(const char *p, size_t n) {
+    if (fwrite(p, 1, n, fout) != n) outfailed();
+}
+
+// The end of the report: its last bytes out, and a -o file closed, which
+// can fail too (a file system may report a lost write only then).
+static int endreport(void) {
+    flushout();
+    if (fout != stdout) {
+        if (fclose(fout)) outfailed();
+        fout = stdout;
     }
     return outerr;
 }
@@ -203,8 +240,8 @@ static int doswitch(const swdef &sw, const char *value) {
             }
         }
     }
-    if (sw.comment) fputs(sw.comment, fout);
-    fprintf(fout, "%s=%s\n", sw.label, state ? "on" : "off");
+    if (sw.comment) rpts(sw.comment);
+    rpt("%s=%s\n", sw.label, state ? "on" : "off");
     return status;
 }
 
@@ -232,10 +269,9 @@ int dowrite(const char *value) {
         else
             status = EINVAL;
     }
-    fputs(dummy ? "#\n# write disabled, changes will NOT be actioned.\n"
-                : "#\n# WARNING: write enabled, changes will be actioned.\n",
-          fout);
-    fprintf(fout, "write=%s\n", dummy ? "off" : "on");
+    rpts(dummy ? "#\n# write disabled, changes will NOT be actioned.\n"
+               : "#\n# WARNING: write enabled, changes will be actioned.\n");
+    rpt("write=%s\n", dummy ? "off" : "on");
     return status;
 }
 
@@ -253,10 +289,10 @@ int dodma(const char *value) {
         return EIO;
     }
     uint32_t r = syscon_get_pwrcnt();
-    fprintf(fout, "#\n# PwrCnt=0x%08x\n# DMA clock status.....\n", (unsigned)r);
+    rpt("#\n# PwrCnt=0x%08x\n# DMA clock status.....\n", (unsigned)r);
     for (int i = 0; i < 12; i++)
-        fprintf(fout, "# DMA %s = %s\n", dmachannel[i], (r >> (16 + i)) & 1 ? "ON" : "OFF");
-    fputs("#\n", fout);
+        rpt("# DMA %s = %s\n", dmachannel[i], (r >> (16 + i)) & 1 ? "ON" : "OFF");
+    rpts("#\n");
     return 0;
 }
 
@@ -266,8 +302,8 @@ int dochipid(const char *value) {
         return EIO;
     }
     uint32_t id = syscon_get_chipid();
-    fprintf(fout, "\n# chipid    =0x%08x\n# chipid.ID =0x%Xd\n# chipid.REV=%d\n", (unsigned)id,
-            (unsigned)(id & 0xFFFF), (int)(id >> 28));
+    rpt("\n# chipid    =0x%08x\n# chipid.ID =0x%Xd\n# chipid.REV=%d\n", (unsigned)id,
+        (unsigned)(id & 0xFFFF), (int)(id >> 28));
     return 0;
 }
 
@@ -345,13 +381,13 @@ static void clkset1freqs(void) {
     int fclk = c1fo / (1 << fclkd);
     hclk = c1fo / hdiv[hclkd];
     int pclk = hclk / (1 << pclkd); // from the truncated Hclk, as the hardware divides it
-    fprintf(fout, "# pll1 Fout=%dKHz   Fclk=%dKHz   (processor clock)\n", c1fo, fclk);
-    fprintf(fout, "#      Hclk=%dKHz   Pclk=%dKHz\n", hclk, pclk);
+    rpt("# pll1 Fout=%dKHz   Fclk=%dKHz   (processor clock)\n", c1fo, fclk);
+    rpt("#      Hclk=%dKHz   Pclk=%dKHz\n", hclk, pclk);
 }
 
 static void clkset2freqs(void) {
     c2fo = pllfout(c2x1fbd, c2x2fbd, c2x2ipd, c2ps);
-    fprintf(fout, "# pll2 Fout=%dKHz   USBclk=%dKHz\n", c2fo, c2fo / (usbdiv + 1));
+    rpt("# pll2 Fout=%dKHz   USBclk=%dKHz\n", c2fo, c2fo / (usbdiv + 1));
 }
 
 // A clock-set register: its working copy, the value read from the chip, its
@@ -399,7 +435,7 @@ static void initclkset(const clkreg &r) {
         uint32_t v = r.get();
         *r.work = *r.old = v;
         *r.set = 1;
-        fprintf(fout, "\n# %s=0x%08x\n", r.name, (unsigned)v);
+        rpt("\n# %s=0x%08x\n", r.name, (unsigned)v);
     }
     for (int i = 0; i < r.nfields; i++) {
         const clkfield &f = r.fields[i];
@@ -413,15 +449,15 @@ static void initclkset(const clkreg &r) {
 static void writeclkset(const clkreg &r, int commit) {
     if (!*r.set) return;
     if (*r.work == *r.old) {
-        fprintf(fout, "#\n# %s=0x%08x and is unchanged\n", r.name, (unsigned)*r.old);
+        rpt("#\n# %s=0x%08x and is unchanged\n", r.name, (unsigned)*r.old);
     } else {
-        fprintf(fout, "#\n# new %s=0x%08x\n", r.name, (unsigned)*r.work);
+        rpt("#\n# new %s=0x%08x\n", r.name, (unsigned)*r.work);
         if (commit) {
             flushout();
             r.put(*r.work);
-            fputs("#  ....has been actioned.\n", fout);
+            rpts("#  ....has been actioned.\n");
         } else {
-            fputs("#  ....has NOT been actioned.\n", fout);
+            rpts("#  ....has NOT been actioned.\n");
         }
     }
     r.freqs();
@@ -453,7 +489,7 @@ static void putfield(const clkreg &r, const clkfield &f) {
     if (f.divhead) p = add(adddec(add(p, f.divhead), divisor(f)), f.divtail);
     p = add(add(add(add(p, r.name), "."), f.name), "=");
     p = add(adddec(p, *f.decoded), "\n");
-    fwrite(line, 1, (size_t)(p - line), fout);
+    rptw(line, (size_t)(p - line));
 }
 
 static int doclkset(const clkreg &r, const char *param, const char *value) {
@@ -697,8 +733,9 @@ int docmdfile(const char *path) {
     for (;;) {
         if (live) flushout();
         if (interactive) {
-            fputs("\nzorl> ", stdout);
-            fflush(stdout);
+            // The prompt goes to standard output even with -o; when that
+            // is also the report stream, a failed prompt is a lost report.
+            if ((fputs("\nzorl> ", stdout) == EOF || fflush(stdout)) && fout == stdout) outfailed();
         }
         int err;
         char *p = getcmdline(line, sizeof line, fp, &err);
@@ -812,7 +849,7 @@ void zorlmain(int argc, char **argv) {
 
     // A report that could not be written is a failed run, whatever the
     // commands returned.
-    if (flushout()) {
+    if (endreport()) {
         err_rpt(outerr, outfile);
         if (!status) status = outerr;
     }
