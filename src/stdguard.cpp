@@ -1,6 +1,7 @@
 #include "stdguard.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,5 +12,6 @@ int stdguard(void) {
         if (open("/dev/null", fd ? O_WRONLY : O_RDONLY) != fd) return -1;
         closed |= 1 << fd;
     }
+    signal(SIGPIPE, SIG_IGN);
     return closed;
 }

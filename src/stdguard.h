@@ -10,6 +10,10 @@
 // on /dev/null instead, so that what went to it is lost rather than written
 // into memory.
 //
+// SIGPIPE is ignored: a reader that goes away (zorl ... | head) then makes
+// the next write fail with EPIPE, which the program reports like any other
+// failed write, instead of killing it halfway through its commands.
+//
 // Returns a bit (1 << fd) for each descriptor that was closed, or -1 when
 // one of them could not be opened.
 int stdguard(void);

@@ -80,6 +80,27 @@ class Faults(SimTest):
             self.assertFault(self.zorl("chipid", stdout=dev), errline(errno.ENOSPC, "stdout"),
                              28, None)
 
+    def test_reader_that_goes_away(self):
+        # zorl-sim -w -i cmds | head -c 1: the report is many times what a
+        # pipe holds, so the reader is gone long before it ends.  Every
+        # line is applied all the same, the exit commit made, and the lost
+        # report said: never a silent death by SIGPIPE halfway through.
+        cmds = self.write_file("cmds", "clkset1\nusb=on\nclkset2\n" * 2000
+                               + "usb=off\nirda=on\nclkset1.hclkdiv=2\n")
+        want = self.expect_image([(PWRCNT, 0x80030000), (CLKSET1, 0x02A49907)])
+        rd, wr = os.pipe()
+        p = subprocess.Popen(PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "-w", "-i", cmds],
+                             stdout=wr, stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
+        os.close(wr)
+        try:
+            self.assertEqual(len(os.read(rd, 1)), 1)
+        finally:
+            os.close(rd)
+            _, err = p.communicate(timeout=TIMEOUT)
+        self.assertRun(Result(None, err.decode(), p.returncode), None,
+                       errline(errno.EPIPE, "stdout"), errno.EPIPE)
+        self.assertImage(want)
+
     # ---- the command source (-i) -----------------------------------------
 
     def test_input_file_missing(self):
