@@ -836,15 +836,16 @@ void zorlmain(int argc, char **argv) {
     if (vflg) fputs("# GPIO pointers initialised \n# SysCon pointers initialised \n", stderr);
     fflush(stderr);
 
-    int status;
-    if (nargs > 0) {
-        status = doargs(args, nargs);
-        if (inpath) status = docmdfile(inpath);
-    } else if (inpath) {
-        status = docmdfile(inpath);
-    } else {
+    // The command-line commands, then the -i source, whose status is the
+    // run's; with neither, the full status report.  Standard input that was
+    // closed at start now reads /dev/null: as the source it is lost, not
+    // empty, and fails as a closed standard output does.
+    int status = 0;
+    if (nargs > 0) status = doargs(args, nargs);
+    if (inpath)
+        status = !strcmp(inpath, "-") && (closed & 1) ? err_rpt(EBADF, "stdin") : docmdfile(inpath);
+    else if (nargs == 0)
         status = dostatusall();
-    }
     if (status == 0) syscon_exit();
 
     // A report that could not be written is a failed run, whatever the

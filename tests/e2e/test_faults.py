@@ -241,8 +241,14 @@ class Faults(SimTest):
             self.assertEqual(f.read(), CHIPID_OUT)
 
     def test_standard_input_closed(self):
-        # Commands from a closed standard input: there are none.
-        self.assertFault(self.zorl("-w", "-i", "-", preexec_fn=closing(0)), "", 0)
+        # As the command source it is lost, not empty: the run fails, and
+        # the edit made on the command line before it is not committed.
+        lost = errline(errno.EBADF, "stdin")
+        self.assertFault(self.zorl("-w", "-i", "-", preexec_fn=closing(0)), lost, 9)
+        self.assertFault(self.zorl("-w", "-i", "-", "clkset1.hclkdiv=2", preexec_fn=closing(0)),
+                         lost, 9, CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
+        # Not the command source: nothing is missing.
+        self.assertFault(self.zorl("chipid", preexec_fn=closing(0)), "", 0, CHIPID_OUT)
         self.assertFault(self.zorl(preexec_fn=closing(0, 1, 2)), "", 9)
 
     def test_devmem_with_standard_output_closed(self):
