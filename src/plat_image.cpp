@@ -6,6 +6,10 @@
 #include <cerrno>
 #include <sys/mman.h>
 
+const char *plat_path(void) {
+    return simboard_path();
+}
+
 int plat_open(void) {
     return simboard_open();
 }

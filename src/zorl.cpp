@@ -757,6 +757,61 @@ int docmdfile(const char *path) {
     return status;
 }
 
+// ---- Where the report goes ---------------------------------------------------
+
+// Open the -o file to append to, as fopen's "a" would; *made says whether
+// this run created it, so that a run refused before it wrote anything can
+// leave no file behind.
+static FILE *openreport(const char *name, bool *made) {
+    int fd;
+    *made = false;
+    do {
+        fd = open(name, O_WRONLY | O_APPEND);
+        if (fd >= 0 || errno != ENOENT) break;
+        fd = open(name, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, 0666);
+        *made = fd >= 0;
+    } while (fd < 0 && errno == EEXIST); // created by someone else meanwhile
+    FILE *f = fd < 0 ? nullptr : fdopen(fd, "a");
+    if (fd >= 0 && !f) {
+        int err = errno;
+        close(fd);
+        errno = err;
+    }
+    return f;
+}
+
+// Two names of one thing: the same file, or nodes of the same device.
+static bool samefile(const struct stat &a, const struct stat &b) {
+    if ((a.st_mode & S_IFMT) != (b.st_mode & S_IFMT)) return false;
+    if (S_ISCHR(a.st_mode) || S_ISBLK(a.st_mode)) return a.st_rdev == b.st_rdev;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The report may go neither into the command source, which would read the
+// run's own output back as commands until the disk is full, nor into the
+// file the registers are reached through (the board image, /dev/mem), where
+// it would be written over the registers.  A terminal, a pipe or /dev/null
+// shared with the command source does no harm.  0, or 22 after a message
+// naming the file; checked before anything runs.
+static int checkreport(const char *inpath) {
+    struct stat out, st;
+    if (fstat(fileno(fout), &out)) return 0;
+    const char *name = nullptr, *what = nullptr;
+    if (inpath && S_ISREG(out.st_mode)) {
+        bool std = !strcmp(inpath, "-");
+        if (!(std ? fstat(0, &st) : stat(inpath, &st)) && samefile(out, st))
+            name = std ? outfile : inpath, what = "command source";
+    }
+    const char *store = iostore();
+    if (!what && store && !stat(store, &st) && samefile(out, st))
+        name = store, what = "register store";
+    if (!what) return 0;
+    if (fout != stdout) name = outfile;
+    char text[PATH_MAX + 64];
+    snprintf(text, sizeof text, "%s: report and %s are the same file, nothing run", name, what);
+    return err_rpt(EINVAL, text);
+}
+
 // ---- Start-up ------------------------------------------------------------------
 
 void zorlreset(void) {
@@ -816,8 +871,9 @@ void zorlmain(int argc, char **argv) {
     }
 
     outfile = "stdout";
+    bool made = false;
     if (outname) {
-        FILE *f = fopen(outname, "a");
+        FILE *f = openreport(outname, &made);
         if (!f) exit(err_rpt(errno, outname));
         fout = f;
         outfile = outname;
@@ -825,6 +881,10 @@ void zorlmain(int argc, char **argv) {
         // Started with standard output closed: the report goes to /dev/null
         // and is lost, which the exit status must say.
         outerr = EBADF;
+    }
+    if (int r = checkreport(inpath)) {
+        if (made) unlink(outname);
+        exit(r);
     }
     if (vflg) fprintf(stderr, "# %s version %s\n# Output File is \"%s\"\n", sys, version, outfile);
     fflush(stderr);

@@ -47,6 +47,10 @@ static volatile uint8_t *mappage(uint32_t phys, int *err) {
     return (volatile uint8_t *)p;
 }
 
+const char *iostore(void) {
+    return plat_path();
+}
+
 static volatile uint32_t *reg32(volatile uint8_t *page, unsigned offset) {
     return (volatile uint32_t *)(page + offset);
 }

@@ -8,12 +8,19 @@ Each run has writing enabled (-w) wherever a command would otherwise write.
 """
 
 import os
+import resource
 import shutil
 import subprocess
 
 from zorltest import *
 
 GPIO_FAILED = "Could Not initialise GPIO pointers."
+
+
+def small_files():
+    """preexec_fn: no file may grow past 1 MiB, so that a run that feeds
+    itself its own report is stopped (SIGXFSZ) before it fills the disk."""
+    resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))
 
 
 def closing(*fds):
@@ -79,6 +86,54 @@ class Faults(SimTest):
         with open("/dev/full", "wb") as dev:
             self.assertFault(self.zorl("chipid", stdout=dev), errline(errno.ENOSPC, "stdout"),
                              28, None)
+
+    def test_report_into_the_command_source_or_the_register_store(self):
+        # Appended to the command source the report would be read back as
+        # commands without end; appended to the image it would ruin the
+        # board.  Refused before anything runs: not the command-line
+        # command, not the file's commands, not the exit commit.
+        cmds = self.write_file("board.txt", "irda=on\nclkset1.hclkdiv=2\n")
+        src = "%s: report and command source are the same file, nothing run"
+        store = "%s: report and register store are the same file, nothing run"
+        cases = [  # options, standard input and output (path, mode), the file named
+            (["-o", cmds, "-i", cmds], None, None, src % cmds),
+            (["-i", cmds], None, (cmds, "ab"), src % cmds),
+            (["-i", "-"], (cmds, "rb"), (cmds, "ab"), src % "stdout"),
+            (["-o", self.image], None, None, store % self.image),
+            ([], None, (self.image, "ab"), store % self.image),
+        ]
+        with open(cmds, "rb") as f:
+            text = f.read()
+        for opts, stdin, stdout, why in cases:
+            with self.subTest(opts=opts, stdin=stdin, stdout=stdout):
+                streams = [open(*s) if s else None for s in (stdin, stdout)]
+                try:
+                    r = self.zorl("-w", *opts, "usb=off", input=None, timeout=30,
+                                  preexec_fn=small_files, stdin=streams[0] or subprocess.DEVNULL,
+                                  stdout=streams[1] or subprocess.PIPE)
+                finally:
+                    for f in streams:
+                        if f:
+                            f.close()
+                self.assertFault(r, errline(errno.EINVAL, why), errno.EINVAL,
+                                 None if stdout else "")
+                with open(cmds, "rb") as f:
+                    self.assertEqual(f.read(), text)
+        # A file that the refused run would have created is not left behind.
+        new = os.path.join(self.dir, "new.txt")
+        self.assertFault(self.zorl("-o", new, "-i", new, timeout=30, preexec_fn=small_files),
+                         errline(errno.EINVAL, src % new), 22)
+        os.remove(self.image)
+        self.assertRun(self.zorl("-o", self.image), "", errline(errno.EINVAL, store % self.image), 22)
+        self.assertEqual(os.listdir(self.dir), ["board.txt"])
+        # A device as the register store (as /dev/mem is on the board).
+        self.assertRun(self.zorl("-o", "/dev/null", env={"ZR6410_IMAGE": "/dev/null"}), "",
+                       errline(errno.EINVAL, store % "/dev/null"), 22)
+
+    def test_report_and_command_source_that_do_no_harm(self):
+        self.assertRun(self.zorl("-o", "/dev/null", "-i", "/dev/null", "usb"), "")
+        with open(os.devnull, "r+b") as null:
+            self.assertRun(self.zorl("-i", "-", input=None, stdin=null, stdout=null), None)
 
     def test_reader_that_goes_away(self):
         # zorl-sim -w -i cmds | head -c 1: the report is many times what a
