@@ -60,7 +60,7 @@ static int keepgoing(FILE *fp) {
     int status = 0;
     for (;;) {
         int err;
-        char *p = getcmdline(line, sizeof line, fp, &err);
+        char *p = getcmdline(line, sizeof line, fp, &err, 1);
         if (!p) {
             if (err) status = err_rpt(err, "fuzz input");
             break;

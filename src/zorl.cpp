@@ -622,17 +622,27 @@ int doargs(char **args, int count) {
 
 // ---- Command files and interactive input ---------------------------------
 
-char *getcmdline(char *buf, int size, FILE *fp, int *err) {
+char *getcmdline(char *buf, int size, FILE *fp, int *err, int skip) {
     int len = 0, lim = size - 1, bad = 0;
     *err = 0;
     for (;;) {
-        // One physical line.  What does not fit is read and dropped, and
-        // only its last character is kept, to see whether it continues.
-        int start = len, over = 0, last = 0, c = 0;
-        while (len < lim && (c = getc_unlocked(fp)) != '\n' && c != EOF) buf[len++] = (char)c;
-        if (len == lim)
-            while ((c = getc_unlocked(fp)) != '\n' && c != EOF) over = 1, last = c;
-        if (over) bad = LINE_TOOLONG;
+        // One physical line, up to its newline or the end of input.  A NUL
+        // byte, or one character more than the buffer holds, is enough to
+        // know that the line cannot be run.
+        int start = len, over = 0, last = 0, c;
+        while ((c = getc_unlocked(fp)) != '\n' && c != EOF && c != 0 && len < lim)
+            buf[len++] = (char)c;
+        if (c != '\n' && c != EOF) {
+            if (!bad) bad = len == lim ? LINE_TOOLONG : LINE_NUL;
+            // A caller that ends with this line (any source but a
+            // terminal) has it here, without waiting for a newline that may
+            // never come (/dev/zero).  One that reads on (a terminal) needs
+            // the rest of the line read and dropped; only its last character
+            // is kept, to see whether it continues.
+            if (!skip) break;
+            over = 1, last = c;
+            while ((c = getc_unlocked(fp)) != '\n' && c != EOF) last = c;
+        }
         if (c == EOF && ferror(fp)) {
             *err = errno ? errno : EIO;
             return nullptr;
@@ -645,7 +655,6 @@ char *getcmdline(char *buf, int size, FILE *fp, int *err) {
             if (!bad) bad = LINE_CUTOFF;
         }
         buf[len] = 0;
-        if (!bad && memchr(buf + start, 0, (size_t)(len - start))) bad = LINE_NUL;
         if ((over ? last : len > start ? buf[len - 1] : 0) == '\\') {
             // Continued: the backslash becomes a space and the next line is
             // read into the rest of the buffer.
@@ -653,12 +662,13 @@ char *getcmdline(char *buf, int size, FILE *fp, int *err) {
             if (c != EOF) continue;
             if (!bad) bad = LINE_CUTOFF;
         }
-        if (bad) {
-            *err = bad;
-            buf[0] = 0;
-        }
-        return buf;
+        break;
     }
+    if (bad) {
+        *err = bad;
+        buf[0] = 0;
+    }
+    return buf;
 }
 
 int docmdline(char *line) {
@@ -738,7 +748,7 @@ int docmdfile(const char *path) {
             if ((fputs("\nzorl> ", stdout) == EOF || fflush(stdout)) && fout == stdout) outfailed();
         }
         int err;
-        char *p = getcmdline(line, sizeof line, fp, &err);
+        char *p = getcmdline(line, sizeof line, fp, &err, interactive);
         if (!p) {
             if (err) status = err_rpt(err, path);
             break;

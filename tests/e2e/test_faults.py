@@ -224,6 +224,33 @@ class Faults(SimTest):
                 self.assertFault(self.zorl("-w", "-i", "-", "clkset1.hclkdiv=2", input=text),
                                  err, 22, edit)
 
+    def test_endless_input(self):
+        # A source whose line never ends: the run ends, without the exit
+        # commit, as soon as the line cannot be run, never waiting for a
+        # newline.  The time limits stop a run that would read for ever.
+        nul = errline(errno.EINVAL, "command line holds a NUL byte, not run")
+        long = errline(errno.EINVAL, "command line too long (over 2047 characters), not run")
+        edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
+        self.assertFault(self.zorl("-w", "-i", "/dev/zero", "clkset1.hclkdiv=2", timeout=30),
+                         nul, 22, edit)
+        with open("/dev/zero", "rb") as zero:
+            self.assertFault(self.zorl("-w", "-i", "-", input=None, stdin=zero, timeout=30),
+                             nul, 22)
+        # A writer that starts a line, then neither ends it nor goes away.
+        for text, err in ((b"usb\n" + b"x" * 3000, long), (b"usb\nus\0b=off", nul)):
+            with self.subTest(text[:8]):
+                p = subprocess.Popen(PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "-w", "-i", "-"],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
+                try:
+                    p.stdin.write(text)
+                    p.stdin.flush()
+                    status = p.wait(timeout=30)
+                finally:
+                    p.kill()
+                    out, errtext = p.communicate()
+                self.assertFault(Result(out.decode(), errtext.decode(), status), err, 22, "USB=on\n")
+
     # ---- the board image -------------------------------------------------
 
     def test_invalid_images_are_refused_and_kept(self):

@@ -168,7 +168,7 @@ TEST(LogicalLines, Reading) {
         char buf[2048];
         std::vector<std::string> got;
         int err;
-        while (char *p = getcmdline(buf, sizeof buf, fp, &err))
+        while (char *p = getcmdline(buf, sizeof buf, fp, &err, 1))
             got.push_back(err == LINE_TOOLONG  ? "!long"
                           : err == LINE_NUL    ? "!nul"
                           : err == LINE_CUTOFF ? "!cut"
