@@ -43,7 +43,7 @@ int outerr;
 // library may keep no more than the stream's error flag (musl does), and by
 // the next flush the cause would be lost.  Only the first failure counts;
 // the run goes on to its end either way, and exits with it.
-static void outfailed(void) {
+static void __attribute__((cold)) outfailed(void) {
     if (!outerr) outerr = errno ? errno : EIO;
 }
 
