@@ -61,16 +61,16 @@ class Faults(SimTest):
 
     def test_output_to_a_directory(self):
         self.assertFault(self.zorl("-w", "-o", self.dir, "usb=off"),
-                         "[zorl-sim] Is a directory : %s\n" % self.dir, 21)
+                         errline(errno.EISDIR, self.dir), 21)
 
     def test_output_in_a_missing_directory(self):
         bad = os.path.join(self.dir, "missing", "r.txt")
         self.assertFault(self.zorl("-w", "-o", bad, "usb=off"),
-                         "[zorl-sim] No such file or directory : %s\n" % bad, 2)
+                         errline(errno.ENOENT, bad), 2)
         self.assertFalse(os.path.exists(os.path.dirname(bad)))
 
     def test_output_to_a_full_device(self):
-        full = "[zorl-sim] No space left on device : /dev/full\n"
+        full = errline(errno.ENOSPC, "/dev/full")
         self.assertFault(self.zorl("-o", "/dev/full", "chipid"), full, 28)
         # The full status report, and a command file whose report is larger
         # than any buffer, so that writes fail in the middle of the run.
@@ -81,7 +81,7 @@ class Faults(SimTest):
         self.assertFault(self.zorl("-o", "/dev/full", "clkset1.hclkdiv=2"), full, 28)
         # A failing command keeps its own status.
         self.assertFault(self.zorl("-o", "/dev/full", "chipid", "foo"),
-                         "[zorl-sim] Function not implemented : foo\n" + full, 38)
+                         errline(errno.ENOSYS, "foo") + full, 38)
         # Standard output on a full device: the same, against "stdout".
         with open("/dev/full", "wb") as dev:
             self.assertFault(self.zorl("chipid", stdout=dev), errline(errno.ENOSPC, "stdout"),
@@ -161,10 +161,10 @@ class Faults(SimTest):
     def test_input_file_missing(self):
         missing = os.path.join(self.dir, "nofile")
         self.assertFault(self.zorl("-w", "-i", missing),
-                         "[zorl-sim] No such file or directory : %s\n" % missing, 2)
+                         errline(errno.ENOENT, missing), 2)
 
     def test_input_is_a_directory(self):
-        err = "[zorl-sim] Is a directory : %s\n" % self.dir
+        err = errline(errno.EISDIR, self.dir)
         self.assertFault(self.zorl("-w", "-i", self.dir), err, 21)
         # The read error ends the run: the edit made on the command line is
         # not committed at exit.
@@ -175,7 +175,7 @@ class Faults(SimTest):
         # The lines before it run; the line and everything after it do not.
         path = self.write_file("nul", b"clkset1.hclkdiv=2\nus\0b=off\nirda=on\n")
         self.assertFault(self.zorl("-w", "-i", path),
-                         "[zorl-sim] Invalid argument : command line holds a NUL byte, not run\n",
+                         errline(errno.EINVAL, "command line holds a NUL byte, not run"),
                          22, CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
 
     def test_input_that_is_not_utf8(self):
@@ -183,8 +183,8 @@ class Faults(SimTest):
                              (b"clkset1.hclkdiv=\xe2\x82", 22), (b"\x80usb=off", 38)):
             with self.subTest(text):
                 path = self.write_file("bytes", text + b"\nirda=on\n")
-                msg = "Invalid argument" if status == 22 else "Function not implemented"
-                err = b"[zorl-sim] %s : %s\n" % (msg.encode(), text) * 3
+                msg = strerror(status).encode()
+                err = b"[zorl-sim] %s : %s\n" % (msg, text) * 3
                 if text.startswith(b"clkset1"):
                     err = b'"\xe2\x82" number expected\n' + err
                 r = self.zorl("-w", "-i", path)
@@ -194,8 +194,7 @@ class Faults(SimTest):
 
     def test_input_with_100kb_lines(self):
         long_line = "usb=off " * 12800  # 102400 bytes
-        err = ("[zorl-sim] Invalid argument : "
-               "command line too long (over 2047 characters), not run\n")
+        err = errline(errno.EINVAL, "command line too long (over 2047 characters), not run")
         cases = [
             ("one line", "usb\n" + long_line + "\nirda=on\n"),
             ("without a newline", "usb\n" + long_line),
@@ -212,8 +211,7 @@ class Faults(SimTest):
     def test_input_ending_in_a_continued_line(self):
         # The last line was to go on: it is not run, and the run fails, so
         # that neither it nor the exit commit of the edits before it happen.
-        err = ("[zorl-sim] Invalid argument : "
-               "command line continued past the end of input, not run\n")
+        err = errline(errno.EINVAL, "command line continued past the end of input, not run")
         edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
         for name, text in (("with a newline", "usb \\\nirda=on \\\n"),
                            ("without a newline", "usb \\\nirda=on \\"),
@@ -267,31 +265,31 @@ class Faults(SimTest):
             with self.subTest(name):
                 self.write_image(data)
                 self.assertRun(self.zorl("-w", "usb=off"), "",
-                               "[zorl-sim] Invalid argument : %s: %s\n" % (self.image, why)
-                               + "[zorl-sim] Invalid argument : %s\n" % GPIO_FAILED, 22)
+                               errline(errno.EINVAL, "%s: %s" % (self.image, why))
+                               + errline(errno.EINVAL, GPIO_FAILED), 22)
                 self.assertImage(bytearray(data))
 
     def test_image_that_is_not_a_file(self):
         os.remove(self.image)
         os.mkfifo(self.image)
         self.assertRun(self.zorl("-w", "usb=off"), "",
-                       "[zorl-sim] Invalid argument : %s: not a board image: not a regular file\n"
-                       "[zorl-sim] Invalid argument : %s\n" % (self.image, GPIO_FAILED), 22)
+                       errline(errno.EINVAL, self.image + ": not a board image: not a regular file")
+                       + errline(errno.EINVAL, GPIO_FAILED), 22)
         self.assertRun(self.zorl("chipid", env={"ZR6410_IMAGE": self.dir}), "",
-                       "[zorl-sim] Is a directory : %s: cannot open the board image\n"
-                       "[zorl-sim] Is a directory : %s\n" % (self.dir, GPIO_FAILED), 21)
+                       errline(errno.EISDIR, self.dir + ": cannot open the board image")
+                       + errline(errno.EISDIR, GPIO_FAILED), 21)
 
     def test_image_in_a_missing_directory(self):
         missing = os.path.join(self.dir, "nodir", "x.img")
         self.assertFault(self.zorl("-w", "usb=off", env={"ZR6410_IMAGE": missing}),
-                         "[zorl-sim] No such file or directory : %s: cannot create the board image\n"
-                         "[zorl-sim] No such file or directory : %s\n" % (missing, GPIO_FAILED), 2)
+                         errline(errno.ENOENT, missing + ": cannot create the board image")
+                         + errline(errno.ENOENT, GPIO_FAILED), 2)
         self.assertFalse(os.path.exists(os.path.dirname(missing)))
 
     def test_unreadable_image(self):
         nobody = self.as_nobody()
-        err = ("[zorl-sim] Permission denied : %s: cannot open the board image\n"
-               "[zorl-sim] Permission denied : %s\n" % (self.image, GPIO_FAILED))
+        err = (errline(errno.EACCES, self.image + ": cannot open the board image")
+               + errline(errno.EACCES, GPIO_FAILED))
         for mode in (0o000, 0o444):  # unreadable; readable but not writable
             with self.subTest(oct(mode)):
                 os.chmod(self.image, mode)
@@ -301,8 +299,8 @@ class Faults(SimTest):
         nobody = self.as_nobody()
         os.remove(self.image)
         self.assertRun(self.zorl("chipid", before=nobody), "",
-                       "[zorl-sim] Permission denied : %s: cannot create the board image\n"
-                       "[zorl-sim] Permission denied : %s\n" % (self.image, GPIO_FAILED), 13)
+                       errline(errno.EACCES, self.image + ": cannot create the board image")
+                       + errline(errno.EACCES, GPIO_FAILED), 13)
         self.assertEqual(os.listdir(self.dir), [])
 
     # ---- closed standard streams -----------------------------------------
@@ -310,11 +308,11 @@ class Faults(SimTest):
     def test_standard_output_closed(self):
         # The report is lost, and the run says so; it never lands in the
         # image, which would otherwise have been given descriptor 1.
-        lost = "[zorl-sim] Bad file descriptor : stdout\n"
+        lost = errline(errno.EBADF, "stdout")
         self.assertFault(self.zorl(preexec_fn=closing(1)), lost, 9)
         self.assertFault(self.zorl("chipid", preexec_fn=closing(1)), lost, 9)
         self.assertFault(self.zorl("chipid", "foo", preexec_fn=closing(1)),
-                         "[zorl-sim] Function not implemented : foo\n" + lost, 38)
+                         errline(errno.ENOSYS, "foo") + lost, 38)
         self.assertFault(self.zorl("chipid", preexec_fn=closing(0, 1)), lost, 9)
         # A report that goes to a file is not lost.
         out = os.path.join(self.dir, "r.txt")
