@@ -1,6 +1,6 @@
 // Device loads and stores.
 //
-// Every register access of the register layer goes through these six
+// Every register access of the register layer goes through these seven
 // functions, and each of them is exactly one volatile load or store of the
 // stated width: the compiler may not merge, split, drop, cache or reorder
 // them.  Nothing else in the program dereferences a register pointer.
@@ -46,5 +46,29 @@ inline void io_wr32(volatile uint32_t *reg, uint32_t value) {
 }
 
 #endif
+
+// A 32-bit store followed at once by eight no-operations, as one sequence
+// that the compiler can neither split nor schedule anything into.  After a
+// write to ClkSet1 or ClkSet2 the EP9301 switches its clocks, and the
+// processor must execute no-operations, and nothing else, right after the
+// store.  On ARM the store and the no-operations are one block of
+// assembly: one str, then eight mov r0, r0 (the ARMv4T no-operation); the
+// instruction check of the ARM build (tests/budget/armv4t.py) confirms that
+// they come out so.  On any other processor, which never runs this on a
+// board, and in the tracing test build, it is the one volatile store of
+// io_wr32, then the no-operations.
+inline void io_wr32_settle(volatile uint32_t *reg, uint32_t value) {
+#if defined(__arm__) && !defined(ZORL_IO_TRACE)
+    __asm__ __volatile__("str %1, [%0]\n\t"
+                         "mov r0, r0\n\tmov r0, r0\n\tmov r0, r0\n\tmov r0, r0\n\t"
+                         "mov r0, r0\n\tmov r0, r0\n\tmov r0, r0\n\tmov r0, r0"
+                         :
+                         : "r"(reg), "r"(value)
+                         : "memory");
+#else
+    io_wr32(reg, value);
+    __asm__ __volatile__("nop\n\tnop\n\tnop\n\tnop\n\tnop\n\tnop\n\tnop\n\tnop" ::: "memory");
+#endif
+}
 
 #endif

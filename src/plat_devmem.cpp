@@ -11,9 +11,15 @@
 // offset must be a 64-bit off_t or the address would turn negative.
 static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
+static const char memdev[] = "/dev/mem";
+
+const char *plat_path(void) {
+    return memdev;
+}
+
 int plat_open(void) {
 #if defined(__arm__)
-    return open("/dev/mem", O_RDWR | O_SYNC);
+    return open(memdev, O_RDWR | O_SYNC);
 #else
     // These physical addresses mean EP9301 registers only on the board.  On
     // any other machine (a PC, a 64-bit ARM server) they are unrelated RAM or

@@ -6,6 +6,10 @@
 #include <errno.h>
 #include <sys/mman.h>
 
+const char *plat_path(void) {
+    return simboard_path();
+}
+
 int plat_open(void) {
     return simboard_open();
 }

@@ -4,7 +4,7 @@
 //   plat_devmem.cpp  the board: /dev/mem, pages mapped at their physical address
 //   plat_image.cpp   the simulated board: pages of a board image file
 // (and, for tests, one backed by ordinary memory).  The register layer
-// calls only these two functions and does not know which board it runs on.
+// calls only these functions and does not know which board it runs on.
 #ifndef ZORL_PLATFORM_H
 #define ZORL_PLATFORM_H
 
@@ -18,5 +18,11 @@ int plat_open(void);
 // phys (a page boundary).  Returns the start of the mapping, or a null
 // pointer with errno set; a failed mapping is never handed out.
 void *plat_map(int fd, uint32_t phys);
+
+// The file the registers are reached through: the memory device, or the
+// board image.  Nothing but register accesses may ever go there, and the
+// front end makes sure its own output does not.  A null pointer when there
+// is no such file.
+const char *plat_path(void);
 
 #endif

@@ -8,10 +8,12 @@
 // write=on), except by the explicit clkset1.write and clkset2.write commits.
 #include "zorl.h"
 
+#include "stdguard.h"
 #include "zr6410io.h"
 
 #include <errno.h>
 #include <limits.h>
+#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 #include <fcntl.h>
@@ -36,11 +38,47 @@ int outerr;
 // process), before a command is read from a terminal or pipe, and at exit.
 // In between it is left to buffer, so that a long command file does not
 // cost a write per command.
+//
+// A failed write keeps its errno, taken right where the write failed: a C
+// library may keep no more than the stream's error flag (musl does), and by
+// the next flush the cause would be lost.  Only the first failure counts;
+// the run goes on to its end either way, and exits with it.
+static void __attribute__((cold)) outfailed(void) {
+    if (!outerr) outerr = errno ? errno : EIO;
+}
+
 int flushout(void) {
-    if (fflush(fout) != 0) {
-        if (!outerr) outerr = errno ? errno : EIO;
-    } else if (ferror(fout) && !outerr) {
+    if (fflush(fout) != 0)
+        outfailed();
+    else if (ferror(fout) && !outerr)
         outerr = EIO;
+    return outerr;
+}
+
+// Every report line goes out through these three, which check the result of
+// the write itself: no call beyond the write, however long the replay.
+static void __attribute__((format(printf, 1, 2))) rpt(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    if (vfprintf(fout, fmt, ap) < 0) outfailed();
+    va_end(ap);
+}
+
+static void rpts(const char *s) {
+    if (fputs(s, fout) == EOF) outfailed();
+}
+
+static void rptw(const char *p, size_t n) {
+    if (fwrite(p, 1, n, fout) != n) outfailed();
+}
+
+// The end of the report: its last bytes out, and a -o file closed, which
+// can fail too (a file system may report a lost write only then).
+static int endreport(void) {
+    flushout();
+    if (fout != stdout) {
+        if (fclose(fout)) outfailed();
+        fout = stdout;
     }
     return outerr;
 }
@@ -225,7 +263,7 @@ static int doswitch(const swdef &sw, const char *value) {
     char *p = line;
     if (sw.comment) p = add(p, sw.comment);
     p = add(add(add(p, sw.label), "="), state ? "on\n" : "off\n");
-    fwrite(line, 1, (size_t)(p - line), fout);
+    rptw(line, (size_t)(p - line));
     return status;
 }
 
@@ -253,10 +291,9 @@ int dowrite(const char *value) {
         else
             status = EINVAL;
     }
-    fputs(dummy ? "#\n# write disabled, changes will NOT be actioned.\n"
-                : "#\n# WARNING: write enabled, changes will be actioned.\n",
-          fout);
-    fprintf(fout, "write=%s\n", dummy ? "off" : "on");
+    rpts(dummy ? "#\n# write disabled, changes will NOT be actioned.\n"
+               : "#\n# WARNING: write enabled, changes will be actioned.\n");
+    rpt("write=%s\n", dummy ? "off" : "on");
     return status;
 }
 
@@ -274,13 +311,13 @@ int dodma(const char *value) {
         return EIO;
     }
     uint32_t r = syscon_get_pwrcnt();
-    fprintf(fout, "#\n# PwrCnt=0x%08x\n# DMA clock status.....\n", (unsigned)r);
+    rpt("#\n# PwrCnt=0x%08x\n# DMA clock status.....\n", (unsigned)r);
     char lines[12 * 24 + 3];
     char *p = lines;
     for (int i = 0; i < 12; i++)
         p = add(add(add(p, "# DMA "), dmachannel[i]), (r >> (16 + i)) & 1 ? " = ON\n" : " = OFF\n");
     p = add(p, "#\n");
-    fwrite(lines, 1, (size_t)(p - lines), fout);
+    rptw(lines, (size_t)(p - lines));
     return 0;
 }
 
@@ -290,8 +327,8 @@ int dochipid(const char *value) {
         return EIO;
     }
     uint32_t id = syscon_get_chipid();
-    fprintf(fout, "\n# chipid    =0x%08x\n# chipid.ID =0x%Xd\n# chipid.REV=%d\n", (unsigned)id,
-            (unsigned)(id & 0xFFFF), (int)(id >> 28));
+    rpt("\n# chipid    =0x%08x\n# chipid.ID =0x%Xd\n# chipid.REV=%d\n", (unsigned)id,
+        (unsigned)(id & 0xFFFF), (int)(id >> 28));
     return 0;
 }
 
@@ -369,13 +406,13 @@ static void clkset1freqs(void) {
     int fclk = c1fo / (1 << fclkd);
     hclk = c1fo / hdiv[hclkd];
     int pclk = hclk / (1 << pclkd); // from the truncated Hclk, as the hardware divides it
-    fprintf(fout, "# pll1 Fout=%dKHz   Fclk=%dKHz   (processor clock)\n", c1fo, fclk);
-    fprintf(fout, "#      Hclk=%dKHz   Pclk=%dKHz\n", hclk, pclk);
+    rpt("# pll1 Fout=%dKHz   Fclk=%dKHz   (processor clock)\n", c1fo, fclk);
+    rpt("#      Hclk=%dKHz   Pclk=%dKHz\n", hclk, pclk);
 }
 
 static void clkset2freqs(void) {
     c2fo = pllfout(c2x1fbd, c2x2fbd, c2x2ipd, c2ps);
-    fprintf(fout, "# pll2 Fout=%dKHz   USBclk=%dKHz\n", c2fo, c2fo / (usbdiv + 1));
+    rpt("# pll2 Fout=%dKHz   USBclk=%dKHz\n", c2fo, c2fo / (usbdiv + 1));
 }
 
 // A clock-set register: its working copy, the value read from the chip, its
@@ -423,7 +460,7 @@ static void initclkset(const clkreg &r) {
         uint32_t v = r.get();
         *r.work = *r.old = v;
         *r.set = 1;
-        fprintf(fout, "\n# %s=0x%08x\n", r.name, (unsigned)v);
+        rpt("\n# %s=0x%08x\n", r.name, (unsigned)v);
     }
     for (int i = 0; i < r.nfields; i++) {
         const clkfield &f = r.fields[i];
@@ -437,15 +474,15 @@ static void initclkset(const clkreg &r) {
 static void writeclkset(const clkreg &r, int commit) {
     if (!*r.set) return;
     if (*r.work == *r.old) {
-        fprintf(fout, "#\n# %s=0x%08x and is unchanged\n", r.name, (unsigned)*r.old);
+        rpt("#\n# %s=0x%08x and is unchanged\n", r.name, (unsigned)*r.old);
     } else {
-        fprintf(fout, "#\n# new %s=0x%08x\n", r.name, (unsigned)*r.work);
+        rpt("#\n# new %s=0x%08x\n", r.name, (unsigned)*r.work);
         if (commit) {
             flushout();
             r.put(*r.work);
-            fputs("#  ....has been actioned.\n", fout);
+            rpts("#  ....has been actioned.\n");
         } else {
-            fputs("#  ....has NOT been actioned.\n", fout);
+            rpts("#  ....has NOT been actioned.\n");
         }
     }
     r.freqs();
@@ -460,7 +497,7 @@ static void putfield(const clkreg &r, const clkfield &f) {
     if (f.divhead) p = add(adddec(add(p, f.divhead), divisor(f)), f.divtail);
     p = add(add(add(add(p, r.name), "."), f.name), "=");
     p = add(adddec(p, *f.decoded), "\n");
-    fwrite(line, 1, (size_t)(p - line), fout);
+    rptw(line, (size_t)(p - line));
 }
 
 static int doclkset(const clkreg &r, const char *param, const char *value) {
@@ -593,17 +630,27 @@ int doargs(char **args, int count) {
 
 // ---- Command files and interactive input ---------------------------------
 
-char *getcmdline(char *buf, int size, FILE *fp, int *err) {
+char *getcmdline(char *buf, int size, FILE *fp, int *err, int skip) {
     int len = 0, lim = size - 1, bad = 0;
     *err = 0;
     for (;;) {
-        // One physical line.  What does not fit is read and dropped, and
-        // only its last character is kept, to see whether it continues.
-        int start = len, over = 0, last = 0, c = 0;
-        while (len < lim && (c = getc_unlocked(fp)) != '\n' && c != EOF) buf[len++] = (char)c;
-        if (len == lim)
-            while ((c = getc_unlocked(fp)) != '\n' && c != EOF) over = 1, last = c;
-        if (over) bad = LINE_TOOLONG;
+        // One physical line, up to its newline or the end of input.  A NUL
+        // byte, or one character more than the buffer holds, is enough to
+        // know that the line cannot be run.
+        int start = len, over = 0, last = 0, c;
+        while ((c = getc_unlocked(fp)) != '\n' && c != EOF && c != 0 && len < lim)
+            buf[len++] = (char)c;
+        if (c != '\n' && c != EOF) {
+            if (!bad) bad = len == lim ? LINE_TOOLONG : LINE_NUL;
+            // A caller that ends with this line (any source but a
+            // terminal) has it here, without waiting for a newline that may
+            // never come (/dev/zero).  One that reads on (a terminal) needs
+            // the rest of the line read and dropped; only its last character
+            // is kept, to see whether it continues.
+            if (!skip) break;
+            over = 1, last = c;
+            while ((c = getc_unlocked(fp)) != '\n' && c != EOF) last = c;
+        }
         if (c == EOF && ferror(fp)) {
             *err = errno ? errno : EIO;
             return nullptr;
@@ -616,7 +663,6 @@ char *getcmdline(char *buf, int size, FILE *fp, int *err) {
             if (!bad) bad = LINE_CUTOFF;
         }
         buf[len] = 0;
-        if (!bad && memchr(buf + start, 0, (size_t)(len - start))) bad = LINE_NUL;
         if ((over ? last : len > start ? buf[len - 1] : 0) == '\\') {
             // Continued: the backslash becomes a space and the next line is
             // read into the rest of the buffer.
@@ -624,12 +670,13 @@ char *getcmdline(char *buf, int size, FILE *fp, int *err) {
             if (c != EOF) continue;
             if (!bad) bad = LINE_CUTOFF;
         }
-        if (bad) {
-            *err = bad;
-            buf[0] = 0;
-        }
-        return buf;
+        break;
     }
+    if (bad) {
+        *err = bad;
+        buf[0] = 0;
+    }
+    return buf;
 }
 
 int docmdline(char *line) {
@@ -704,11 +751,12 @@ int docmdfile(const char *path) {
     for (;;) {
         if (live) flushout();
         if (interactive) {
-            fputs("\nzorl> ", stdout);
-            fflush(stdout);
+            // The prompt goes to standard output even with -o; when that
+            // is also the report stream, a failed prompt is a lost report.
+            if ((fputs("\nzorl> ", stdout) == EOF || fflush(stdout)) && fout == stdout) outfailed();
         }
         int err;
-        char *p = getcmdline(line, sizeof line, fp, &err);
+        char *p = getcmdline(line, sizeof line, fp, &err, interactive);
         if (!p) {
             if (err) status = err_rpt(err, path);
             break;
@@ -727,6 +775,72 @@ int docmdfile(const char *path) {
     return status;
 }
 
+// ---- Where the report goes ---------------------------------------------------
+
+// Open the -o file to append to, as fopen's "a" would; *made says whether
+// this run created it, so that a run refused before it wrote anything can
+// leave no file behind.
+static FILE *openreport(const char *name, bool *made) {
+    int fd;
+    *made = false;
+    do {
+        fd = open(name, O_WRONLY | O_APPEND);
+        if (fd >= 0 || errno != ENOENT) break;
+        fd = open(name, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, 0666);
+        *made = fd >= 0;
+    } while (fd < 0 && errno == EEXIST); // created by someone else meanwhile
+    FILE *f = fd < 0 ? nullptr : fdopen(fd, "a");
+    if (fd >= 0 && !f) {
+        int err = errno;
+        close(fd);
+        errno = err;
+    }
+    return f;
+}
+
+// Two names of one thing: the same file, or nodes of the same device.
+static bool samefile(const struct stat &a, const struct stat &b) {
+    if ((a.st_mode & S_IFMT) != (b.st_mode & S_IFMT)) return false;
+    if (S_ISCHR(a.st_mode) || S_ISBLK(a.st_mode)) return a.st_rdev == b.st_rdev;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// stat() through a descriptor: what opening the path would reach, even where
+// the path is redirected on open (a stand-in for /dev/mem under an
+// emulator).  O_PATH opens no device and reads nothing.
+static int statpath(const char *path, struct stat *st) {
+    int fd = open(path, O_PATH | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int r = fstat(fd, st);
+    close(fd);
+    return r;
+}
+
+// The report may go neither into the command source, which would read the
+// run's own output back as commands until the disk is full, nor into the
+// file the registers are reached through (the board image, /dev/mem), where
+// it would be written over the registers.  A terminal, a pipe or /dev/null
+// shared with the command source does no harm.  0, or 22 after a message
+// naming the file; checked before anything runs.
+static int checkreport(const char *inpath) {
+    struct stat out, st;
+    if (fstat(fileno(fout), &out)) return 0;
+    const char *name = nullptr, *what = nullptr;
+    if (inpath && S_ISREG(out.st_mode)) {
+        bool std = !strcmp(inpath, "-");
+        if (!(std ? fstat(0, &st) : statpath(inpath, &st)) && samefile(out, st))
+            name = std ? outfile : inpath, what = "command source";
+    }
+    const char *store = iostore();
+    if (!what && store && !statpath(store, &st) && samefile(out, st))
+        name = store, what = "register store";
+    if (!what) return 0;
+    if (fout != stdout) name = outfile;
+    char text[PATH_MAX + 64];
+    snprintf(text, sizeof text, "%s: report and %s are the same file, nothing run", name, what);
+    return err_rpt(EINVAL, text);
+}
+
 // ---- Start-up ------------------------------------------------------------------
 
 void zorlreset(void) {
@@ -743,27 +857,13 @@ void zorlreset(void) {
     for (const clkfield &f : clkset2fields) *f.decoded = 0;
 }
 
-// Make sure descriptors 0 to 2 are open before anything else is: a closed
-// one would otherwise be handed to the memory device, and report lines would
-// be written into physical memory.  Returns a bit per descriptor that was
-// closed (now /dev/null), or -1 when that could not be done.
-static int safefds(void) {
-    int closed = 0;
-    for (int fd = 0; fd < 3; fd++) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        if (open("/dev/null", fd ? O_WRONLY : O_RDONLY) != fd) return -1;
-        closed |= 1 << fd;
-    }
-    return closed;
-}
-
 static bool isprefix(const char *opt, const char *word) {
     size_t n = strlen(opt);
     return n && n <= strlen(word) && !strncmp(opt, word, n);
 }
 
 void zorlmain(int argc, char **argv) {
-    int closed = safefds();
+    int closed = stdguard();
     if (closed < 0) exit(EBADF);
     zorlreset();
     const char *self = argc > 0 && argv[0] ? argv[0] : "zorl";
@@ -800,8 +900,9 @@ void zorlmain(int argc, char **argv) {
     }
 
     outfile = "stdout";
+    bool made = false;
     if (outname) {
-        FILE *f = fopen(outname, "a");
+        FILE *f = openreport(outname, &made);
         if (!f) exit(err_rpt(errno, outname));
         fout = f;
         outfile = outname;
@@ -809,6 +910,10 @@ void zorlmain(int argc, char **argv) {
         // Started with standard output closed: the report goes to /dev/null
         // and is lost, which the exit status must say.
         outerr = EBADF;
+    }
+    if (int r = checkreport(inpath)) {
+        if (made) unlink(outname);
+        exit(r);
     }
     if (vflg) fprintf(stderr, "# %s version %s\n# Output File is \"%s\"\n", sys, version, outfile);
     fflush(stderr);
@@ -820,20 +925,21 @@ void zorlmain(int argc, char **argv) {
     if (vflg) fputs("# GPIO pointers initialised \n# SysCon pointers initialised \n", stderr);
     fflush(stderr);
 
-    int status;
-    if (nargs > 0) {
-        status = doargs(args, nargs);
-        if (inpath) status = docmdfile(inpath);
-    } else if (inpath) {
-        status = docmdfile(inpath);
-    } else {
+    // The command-line commands, then the -i source, whose status is the
+    // run's; with neither, the full status report.  Standard input that was
+    // closed at start now reads /dev/null: as the source it is lost, not
+    // empty, and fails as a closed standard output does.
+    int status = 0;
+    if (nargs > 0) status = doargs(args, nargs);
+    if (inpath)
+        status = !strcmp(inpath, "-") && (closed & 1) ? err_rpt(EBADF, "stdin") : docmdfile(inpath);
+    else if (nargs == 0)
         status = dostatusall();
-    }
     if (status == 0) syscon_exit();
 
     // A report that could not be written is a failed run, whatever the
     // commands returned.
-    if (flushout()) {
+    if (endreport()) {
         err_rpt(outerr, outfile);
         if (!status) status = outerr;
     }

@@ -56,12 +56,15 @@ int docmdfile(const char *path);
 
 // Read one logical line (backslash-newline continues it) into buf.  Returns
 // buf, or a null pointer at end of input or on a read error (*err is then
-// the errno, or 0 at a plain end).  A line that cannot be run is skipped
-// whole and returned empty, with *err saying why: LINE_TOOLONG when it does
-// not fit in size - 1 bytes, LINE_NUL when it holds a NUL byte, LINE_CUTOFF
-// when the input ends right after a continued line.
+// the errno, or 0 at a plain end).  A line that cannot be run is returned
+// empty, with *err saying why: LINE_TOOLONG when it does not fit in
+// size - 1 bytes, LINE_NUL when it holds a NUL byte, LINE_CUTOFF when the
+// input ends right after a continued line.  Reading stops at the byte that
+// shows a line too long or holding a NUL, unless skip is set (for a caller
+// that reads on after a refused line): the rest of the line, continuation
+// lines included, is then read and dropped.
 enum { LINE_TOOLONG = -1, LINE_NUL = -2, LINE_CUTOFF = -3 };
-char *getcmdline(char *buf, int size, FILE *fp, int *err);
+char *getcmdline(char *buf, int size, FILE *fp, int *err, int skip);
 
 // Split a line into commands and run them in turn; the first failure ends it.
 int docmdline(char *line);

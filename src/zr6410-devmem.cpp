@@ -6,6 +6,7 @@
 // image is opened, so a refused call touches nothing.
 #include "devio.h"
 #include "simboard.h"
+#include "stdguard.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -15,9 +16,14 @@
 
 static const char *prog = "zr6410-devmem";
 
-static int refuse(const char *arg, const char *why) {
-    fprintf(stderr, "[%s] %s : %s: %s\n", prog, strerror(EINVAL), arg, why);
+// "[prog] system message : arg: why" on standard error; the exit status.
+static int fail(int err, const char *arg, const char *why) {
+    fprintf(stderr, "[%s] %s : %s: %s\n", prog, strerror(err), arg, why);
     return 1;
+}
+
+static int refuse(const char *arg, const char *why) {
+    return fail(EINVAL, arg, why);
 }
 
 // C notation: 0x hexadecimal or decimal, nothing else, at most 32 bits.
@@ -44,6 +50,8 @@ static bool number(const char *s, uint32_t *out) {
 }
 
 int main(int argc, char **argv) {
+    int closed = stdguard();
+    if (closed < 0) return 1;
     if (argc < 2 || argc > 4) {
         if (argc > 4) refuse(argv[4], "too many arguments");
         fprintf(stderr, "usage: %s ADDRESS [WIDTH [VALUE]]\n", prog);
@@ -62,6 +70,10 @@ int main(int argc, char **argv) {
         if (!number(argv[3], &value)) return refuse(argv[3], "value expected");
         if (width < 32 && value >> width) return refuse(argv[3], "value does not fit the width");
     }
+    // A read answers on standard output; started with it closed, the answer
+    // would go nowhere and the caller take silence for success.
+    if (argc < 4 && (closed & 2))
+        return fail(EBADF, "stdout", "nowhere to print the value, nothing read");
 
     int fd = simboard_open();
     if (fd < 0) return 1;
@@ -88,6 +100,10 @@ int main(int argc, char **argv) {
         value = io_rd16((volatile uint16_t *)reg);
     else
         value = io_rd32((volatile uint32_t *)reg);
-    printf("0x%0*X\n", (int)(width / 4), (unsigned)value);
-    return fflush(stdout) ? 1 : 0;
+    // The errno of a failed write is taken where the write fails: a C
+    // library may keep only the stream's error flag for a later flush.
+    int err = 0;
+    if (printf("0x%0*X\n", (int)(width / 4), (unsigned)value) < 0) err = errno ? errno : EIO;
+    if (fflush(stdout) && !err) err = errno ? errno : EIO;
+    return err ? fail(err, "stdout", "the value could not be printed") : 0;
 }

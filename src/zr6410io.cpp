@@ -47,6 +47,10 @@ static volatile uint8_t *mappage(uint32_t phys, int *err) {
     return (volatile uint8_t *)p;
 }
 
+const char *iostore(void) {
+    return plat_path();
+}
+
 static volatile uint32_t *reg32(volatile uint8_t *page, unsigned offset) {
     return (volatile uint32_t *)(page + offset);
 }
@@ -96,17 +100,12 @@ uint32_t syscon_get_syscfg(void) {
 
 // After a write to ClkSet1 or ClkSet2 the EP9301 switches its clocks; the
 // processor must execute a few no-operation instructions before it does
-// anything else, so they follow the store immediately.
-static void setclkset(volatile uint32_t *reg, uint32_t value) {
-    io_wr32(reg, value);
-    __asm__ __volatile__("nop\n\tnop\n\tnop\n\tnop\n\tnop\n\tnop\n\tnop\n\tnop" ::: "memory");
-}
-
+// anything else, so they follow the store immediately, in one sequence.
 void syscon_set_clkset1(uint32_t value) {
-    setclkset(clkset1p, value);
+    io_wr32_settle(clkset1p, value);
 }
 void syscon_set_clkset2(uint32_t value) {
-    setclkset(clkset2p, value);
+    io_wr32_settle(clkset2p, value);
 }
 
 int getusbpwr(void) {

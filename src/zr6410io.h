@@ -40,6 +40,11 @@ extern volatile uint8_t *porth_ddr;  // port H data direction  0x44 (1 = output)
 int gpio_init(void);
 int syscon_init(void);
 
+// The file the pages are mapped from (/dev/mem on the board), so that the
+// program can keep its own output away from it; a null pointer when there
+// is no such file.  Nothing is opened.
+const char *iostore(void);
+
 // Whole SysCon registers, one 32-bit access each.
 uint32_t syscon_get_pwrsts(void);
 uint32_t syscon_get_pwrcnt(void);

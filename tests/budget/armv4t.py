@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fail on any instruction in an ARM executable that the ARM920T lacks.
 
-    armv4t.py OBJDUMP FILE... [--expect m1,m2,...]
+    armv4t.py OBJDUMP FILE... [--settle f1,f2,...] [--expect m1,m2,...]
     armv4t.py --sigill EMULATOR... CANARY
 
 The ARM920T implements ARMv4T.  The toolchain (Debian's armel one is built
@@ -21,8 +21,15 @@ The one exception is code of the C library that it selects at run time by
 the kernel's hardware capabilities, for later processors: those functions
 are named in RUNTIME_SELECTED with why none of them runs on an ARM920T.
 
---expect lists the forbidden mnemonics that FILE is known to hold (a test
-of this checker); the check then passes when exactly those are found.
+--settle names functions that store to a clock-set register: after that
+store the processor must run no-operations and nothing else.  Each such
+function, in every FILE that has it, must hold exactly one word store (str)
+followed directly by eight ARMv4T no-operations; a function that does not
+is reported as "unsettled:NAME".  Each name must be found in some FILE.
+
+--expect lists the forbidden mnemonics (and unsettled:NAME) that FILE is
+known to hold (a test of this checker); the check then passes when exactly
+those are found.
 """
 
 import re
@@ -50,6 +57,7 @@ for mode in ("ia", "ib", "da", "db", "fd", "fa", "ed", "ea"):
 # "nop" is ARMv4T's mov r0, r0 only; objdump prints ARMv6K's nop hint the
 # same way.
 NOP_V4 = 0x01A00000
+NOP_ALWAYS = 0xE0000000 | NOP_V4  # without a condition
 
 # musl's atomics and thread pointer on ARM.  Its start-up picks them in
 # __set_thread_area by the kernel's HWCAP_TLS bit and AT_PLATFORM string; a
@@ -82,33 +90,51 @@ def armv4t(mnemonic, word):
     return False
 
 
-def check(objdump, path):
-    """The (address, text, function) of every instruction that is not ARMv4T."""
-    out = subprocess.run([objdump, "-d", "-m", "arm", path], check=True, capture_output=True,
-                         text=True).stdout
-    bad = []
+def disassemble(objdump, path):
+    """(address, encoding, mnemonic, text, function) of every instruction."""
+    out = subprocess.run([objdump, "-d", "-C", "-m", "arm", path], check=True,
+                         capture_output=True, text=True).stdout
+    insns = []
     func = "?"
-    count = 0
     for line in out.splitlines():
         m = FUNC.match(line)
         if m:
             func = m.group(1)
             continue
         m = LINE.match(line)
-        if not m:
-            continue
-        addr, enc, mnemonic, operands = m.groups()
-        count += 1
-        text = (mnemonic + " " + operands.split("@")[0].strip()).strip()
+        if m:
+            addr, enc, mnemonic, operands = m.groups()
+            text = (mnemonic + " " + operands.split("@")[0].strip()).strip()
+            insns.append((addr, enc, mnemonic, text, func))
+    if not insns:
+        sys.exit("%s: objdump showed no instructions at all" % path)
+    return insns
+
+
+def check(insns):
+    """The (address, text, function) of every instruction that is not ARMv4T."""
+    bad = []
+    for addr, enc, mnemonic, text, func in insns:
         if func in RUNTIME_SELECTED:
             continue
         if not re.fullmatch(r"[0-9a-f]{8}", enc):
             bad.append((addr, "Thumb code: " + text, func))
         elif not armv4t(mnemonic, int(enc, 16)):
             bad.append((addr, text, func))
-    if count == 0:
-        sys.exit("%s: objdump showed no instructions at all" % path)
     return bad
+
+
+def settled(insns, name):
+    """Whether the function holds exactly one word store, followed directly by
+    eight no-operations; None when there is no such function."""
+    body = [(addr, enc, mnemonic) for addr, enc, mnemonic, _, func in insns
+            if func.split("(")[0] == name]
+    if not body:
+        return None
+    stores = [i for i, (_, _, mnemonic) in enumerate(body)
+              if mnemonic.startswith("str") and mnemonic[3:] in CONDITIONS]
+    after = body[stores[0] + 1:stores[0] + 9] if len(stores) == 1 else []
+    return len(after) == 8 and all(int(enc, 16) == NOP_ALWAYS for _, enc, _ in after)
 
 
 def sigill(emulator, canary):
@@ -132,15 +158,33 @@ def main():
         i = args.index("--expect")
         expect = set(args[i + 1].split(","))
         del args[i:i + 2]
+    settle = []
+    if "--settle" in args:
+        i = args.index("--settle")
+        settle = args[i + 1].split(",")
+        del args[i:i + 2]
     objdump, paths = args[0], args[1:]
     bad = []
+    seen = set()
     for path in paths:
-        found = check(objdump, path)
+        insns = disassemble(objdump, path)
+        found = check(insns)
+        for name in settle:
+            ok = settled(insns, name)
+            if ok is not None:
+                seen.add(name)
+                print("%s: %s: %s" % (path, name, "store, then 8 no-operations" if ok
+                                      else "NOT a store followed directly by 8 no-operations"))
+            if ok is False:
+                found.append((next(i[0] for i in insns if i[4].split("(")[0] == name),
+                              "unsettled:" + name, name))
         for addr, text, func in found:
             print("%s: 0x%s: %s   in %s" % (path, addr, text, func))
         if not found:
             print("%s: ARMv4T only" % path)
         bad += found
+    if set(settle) - seen:
+        sys.exit("no function %s in %s" % (",".join(sorted(set(settle) - seen)), " ".join(paths)))
     if expect is None:
         if bad:
             print("%d instructions that the ARM920T (ARMv4T) does not have" % len(bad))

@@ -81,6 +81,37 @@ armv4t_bad:
         .inst   0xe7e20151 @ ubfx r0, r1, #2, #3
         .inst   0xe710f211 @ sdiv r0, r1, r2
 
+@ A clock-set store as it must be, directly followed by eight
+@ no-operations, and two that are not: the checker must pass the first and
+@ name the other two.
+        .arm
+        .global settle_joined
+settle_joined:
+        ldr     r0, =0x80930020
+        str     r1, [r0]
+        .rept   8
+        nop
+        .endr
+        bx      lr
+        .ltorg
+
+        .global settle_split
+settle_split:
+        str     r1, [r0]
+        add     r2, r2, #1
+        .rept   8
+        nop
+        .endr
+        bx      lr
+
+        .global settle_short
+settle_short:
+        str     r1, [r0]
+        .rept   7
+        nop
+        .endr
+        bx      lr
+
         .thumb
         .thumb_func
         .global armv4t_thumb

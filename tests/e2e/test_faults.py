@@ -8,12 +8,19 @@ Each run has writing enabled (-w) wherever a command would otherwise write.
 """
 
 import os
+import resource
 import shutil
 import subprocess
 
 from zorltest import *
 
 GPIO_FAILED = "Could Not initialise GPIO pointers."
+
+
+def small_files():
+    """preexec_fn: no file may grow past 1 MiB, so that a run that feeds
+    itself its own report is stopped (SIGXFSZ) before it fills the disk."""
+    resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))
 
 
 def closing(*fds):
@@ -54,16 +61,16 @@ class Faults(SimTest):
 
     def test_output_to_a_directory(self):
         self.assertFault(self.zorl("-w", "-o", self.dir, "usb=off"),
-                         "[zorl-sim] Is a directory : %s\n" % self.dir, 21)
+                         errline(errno.EISDIR, self.dir), 21)
 
     def test_output_in_a_missing_directory(self):
         bad = os.path.join(self.dir, "missing", "r.txt")
         self.assertFault(self.zorl("-w", "-o", bad, "usb=off"),
-                         "[zorl-sim] No such file or directory : %s\n" % bad, 2)
+                         errline(errno.ENOENT, bad), 2)
         self.assertFalse(os.path.exists(os.path.dirname(bad)))
 
     def test_output_to_a_full_device(self):
-        full = "[zorl-sim] No space left on device : /dev/full\n"
+        full = errline(errno.ENOSPC, "/dev/full")
         self.assertFault(self.zorl("-o", "/dev/full", "chipid"), full, 28)
         # The full status report, and a command file whose report is larger
         # than any buffer, so that writes fail in the middle of the run.
@@ -74,25 +81,99 @@ class Faults(SimTest):
         self.assertFault(self.zorl("-o", "/dev/full", "clkset1.hclkdiv=2"), full, 28)
         # A failing command keeps its own status.
         self.assertFault(self.zorl("-o", "/dev/full", "chipid", "foo"),
-                         "[zorl-sim] Function not implemented : foo\n" + full, 38)
+                         errline(errno.ENOSYS, "foo") + full, 38)
         # Standard output on a full device: the same, against "stdout".
         with open("/dev/full", "wb") as dev:
-            p = subprocess.run(PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "chipid"],
-                               stdout=dev, stderr=subprocess.PIPE, env=self.env(), cwd=self.dir,
-                               timeout=TIMEOUT)
-        self.assertEqual(p.stderr, b"[zorl-sim] No space left on device : stdout\n")
-        self.assertEqual(p.returncode, 28)
-        self.assertImage(self.before)
+            self.assertFault(self.zorl("chipid", stdout=dev), errline(errno.ENOSPC, "stdout"),
+                             28, None)
+
+    def test_report_into_the_command_source_or_the_register_store(self):
+        # Appended to the command source the report would be read back as
+        # commands without end; appended to the image it would ruin the
+        # board.  Refused before anything runs: not the command-line
+        # command, not the file's commands, not the exit commit.
+        cmds = self.write_file("board.txt", "irda=on\nclkset1.hclkdiv=2\n")
+        src = "%s: report and command source are the same file, nothing run"
+        store = "%s: report and register store are the same file, nothing run"
+        # The register store: the image, or for the board program /dev/mem,
+        # which is its stand-in under the emulator.
+        if self.standin:
+            self.standin.fill()
+            name, path = "/dev/mem", self.standin.mem
+        else:
+            name, path = self.image, self.image
+        cases = [  # options, standard input and output (path, mode), the file named
+            (["-o", cmds, "-i", cmds], None, None, src % cmds),
+            (["-i", cmds], None, (cmds, "ab"), src % cmds),
+            (["-i", "-"], (cmds, "rb"), (cmds, "ab"), src % "stdout"),
+            (["-o", name], None, None, store % name),
+            ([], None, (path, "ab"), store % name),
+        ]
+        with open(cmds, "rb") as f:
+            text = f.read()
+        for opts, stdin, stdout, why in cases:
+            with self.subTest(opts=opts, stdin=stdin, stdout=stdout):
+                streams = [open(*s) if s else None for s in (stdin, stdout)]
+                try:
+                    r = self.zorl("-w", *opts, "usb=off", input=None, timeout=30,
+                                  preexec_fn=small_files, stdin=streams[0] or subprocess.DEVNULL,
+                                  stdout=streams[1] or subprocess.PIPE)
+                finally:
+                    for f in streams:
+                        if f:
+                            f.close()
+                self.assertFault(r, errline(errno.EINVAL, why), errno.EINVAL,
+                                 None if stdout else "")
+                with open(cmds, "rb") as f:
+                    self.assertEqual(f.read(), text)
+        # A file that the refused run would have created is not left behind.
+        new = os.path.join(self.dir, "new.txt")
+        self.assertFault(self.zorl("-o", new, "-i", new, timeout=30, preexec_fn=small_files),
+                         errline(errno.EINVAL, src % new), 22)
+        if self.standin:
+            return  # the rest is about the simulated board's image
+        os.remove(self.image)
+        self.assertRun(self.zorl("-o", self.image), "", errline(errno.EINVAL, store % self.image), 22)
+        self.assertEqual(os.listdir(self.dir), ["board.txt"])
+        # A device as the register store (as /dev/mem is on the board).
+        self.assertRun(self.zorl("-o", "/dev/null", env={"ZR6410_IMAGE": "/dev/null"}), "",
+                       errline(errno.EINVAL, store % "/dev/null"), 22)
+
+    def test_report_and_command_source_that_do_no_harm(self):
+        self.assertRun(self.zorl("-o", "/dev/null", "-i", "/dev/null", "usb"), "")
+        with open(os.devnull, "r+b") as null:
+            self.assertRun(self.zorl("-i", "-", input=None, stdin=null, stdout=null), None)
+
+    def test_reader_that_goes_away(self):
+        # zorl-sim -w -i cmds | head -c 1: the report is many times what a
+        # pipe holds, so the reader is gone long before it ends.  Every
+        # line is applied all the same, the exit commit made, and the lost
+        # report said: never a silent death by SIGPIPE halfway through.
+        cmds = self.write_file("cmds", "clkset1\nusb=on\nclkset2\n" * 2000
+                               + "usb=off\nirda=on\nclkset1.hclkdiv=2\n")
+        want = self.expect_image([(PWRCNT, 0x80030000), (CLKSET1, 0x02A49907)])
+        rd, wr = os.pipe()
+        p = subprocess.Popen(PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "-w", "-i", cmds],
+                             stdout=wr, stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
+        os.close(wr)
+        try:
+            self.assertEqual(len(os.read(rd, 1)), 1)
+        finally:
+            os.close(rd)
+            _, err = p.communicate(timeout=TIMEOUT)
+        self.assertRun(Result(None, err.decode(), p.returncode), None,
+                       errline(errno.EPIPE, "stdout"), errno.EPIPE)
+        self.assertImage(want)
 
     # ---- the command source (-i) -----------------------------------------
 
     def test_input_file_missing(self):
         missing = os.path.join(self.dir, "nofile")
         self.assertFault(self.zorl("-w", "-i", missing),
-                         "[zorl-sim] No such file or directory : %s\n" % missing, 2)
+                         errline(errno.ENOENT, missing), 2)
 
     def test_input_is_a_directory(self):
-        err = "[zorl-sim] Is a directory : %s\n" % self.dir
+        err = errline(errno.EISDIR, self.dir)
         self.assertFault(self.zorl("-w", "-i", self.dir), err, 21)
         # The read error ends the run: the edit made on the command line is
         # not committed at exit.
@@ -103,7 +184,7 @@ class Faults(SimTest):
         # The lines before it run; the line and everything after it do not.
         path = self.write_file("nul", b"clkset1.hclkdiv=2\nus\0b=off\nirda=on\n")
         self.assertFault(self.zorl("-w", "-i", path),
-                         "[zorl-sim] Invalid argument : command line holds a NUL byte, not run\n",
+                         errline(errno.EINVAL, "command line holds a NUL byte, not run"),
                          22, CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
 
     def test_input_that_is_not_utf8(self):
@@ -111,8 +192,8 @@ class Faults(SimTest):
                              (b"clkset1.hclkdiv=\xe2\x82", 22), (b"\x80usb=off", 38)):
             with self.subTest(text):
                 path = self.write_file("bytes", text + b"\nirda=on\n")
-                msg = "Invalid argument" if status == 22 else "Function not implemented"
-                err = b"[zorl-sim] %s : %s\n" % (msg.encode(), text) * 3
+                msg = strerror(status).encode()
+                err = b"[zorl-sim] %s : %s\n" % (msg, text) * 3
                 if text.startswith(b"clkset1"):
                     err = b'"\xe2\x82" number expected\n' + err
                 r = self.zorl("-w", "-i", path)
@@ -122,8 +203,7 @@ class Faults(SimTest):
 
     def test_input_with_100kb_lines(self):
         long_line = "usb=off " * 12800  # 102400 bytes
-        err = ("[zorl-sim] Invalid argument : "
-               "command line too long (over 2047 characters), not run\n")
+        err = errline(errno.EINVAL, "command line too long (over 2047 characters), not run")
         cases = [
             ("one line", "usb\n" + long_line + "\nirda=on\n"),
             ("without a newline", "usb\n" + long_line),
@@ -140,8 +220,7 @@ class Faults(SimTest):
     def test_input_ending_in_a_continued_line(self):
         # The last line was to go on: it is not run, and the run fails, so
         # that neither it nor the exit commit of the edits before it happen.
-        err = ("[zorl-sim] Invalid argument : "
-               "command line continued past the end of input, not run\n")
+        err = errline(errno.EINVAL, "command line continued past the end of input, not run")
         edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
         for name, text in (("with a newline", "usb \\\nirda=on \\\n"),
                            ("without a newline", "usb \\\nirda=on \\"),
@@ -151,6 +230,33 @@ class Faults(SimTest):
                 self.assertFault(self.zorl("-w", "-i", path, "clkset1.hclkdiv=2"), err, 22, edit)
                 self.assertFault(self.zorl("-w", "-i", "-", "clkset1.hclkdiv=2", input=text),
                                  err, 22, edit)
+
+    def test_endless_input(self):
+        # A source whose line never ends: the run ends, without the exit
+        # commit, as soon as the line cannot be run, never waiting for a
+        # newline.  The time limits stop a run that would read for ever.
+        nul = errline(errno.EINVAL, "command line holds a NUL byte, not run")
+        long = errline(errno.EINVAL, "command line too long (over 2047 characters), not run")
+        edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
+        self.assertFault(self.zorl("-w", "-i", "/dev/zero", "clkset1.hclkdiv=2", timeout=30),
+                         nul, 22, edit)
+        with open("/dev/zero", "rb") as zero:
+            self.assertFault(self.zorl("-w", "-i", "-", input=None, stdin=zero, timeout=30),
+                             nul, 22)
+        # A writer that starts a line, then neither ends it nor goes away.
+        for text, err in ((b"usb\n" + b"x" * 3000, long), (b"usb\nus\0b=off", nul)):
+            with self.subTest(text[:8]):
+                p = subprocess.Popen(PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "-w", "-i", "-"],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
+                try:
+                    p.stdin.write(text)
+                    p.stdin.flush()
+                    status = p.wait(timeout=30)
+                finally:
+                    p.kill()
+                    out, errtext = p.communicate()
+                self.assertFault(Result(out.decode(), errtext.decode(), status), err, 22, "USB=on\n")
 
     # ---- the board image -------------------------------------------------
 
@@ -169,8 +275,8 @@ class Faults(SimTest):
             with self.subTest(name):
                 self.write_image(data)
                 self.assertRun(self.zorl("-w", "usb=off"), "",
-                               "[zorl-sim] Invalid argument : %s: %s\n" % (self.image, why)
-                               + "[zorl-sim] Invalid argument : %s\n" % GPIO_FAILED, 22)
+                               errline(errno.EINVAL, "%s: %s" % (self.image, why))
+                               + errline(errno.EINVAL, GPIO_FAILED), 22)
                 self.assertImage(bytearray(data))
 
     def test_image_that_is_not_a_file(self):
@@ -178,25 +284,25 @@ class Faults(SimTest):
         os.remove(self.image)
         os.mkfifo(self.image)
         self.assertRun(self.zorl("-w", "usb=off"), "",
-                       "[zorl-sim] Invalid argument : %s: not a board image: not a regular file\n"
-                       "[zorl-sim] Invalid argument : %s\n" % (self.image, GPIO_FAILED), 22)
+                       errline(errno.EINVAL, self.image + ": not a board image: not a regular file")
+                       + errline(errno.EINVAL, GPIO_FAILED), 22)
         self.assertRun(self.zorl("chipid", env={"ZR6410_IMAGE": self.dir}), "",
-                       "[zorl-sim] Is a directory : %s: cannot open the board image\n"
-                       "[zorl-sim] Is a directory : %s\n" % (self.dir, GPIO_FAILED), 21)
+                       errline(errno.EISDIR, self.dir + ": cannot open the board image")
+                       + errline(errno.EISDIR, GPIO_FAILED), 21)
 
     def test_image_in_a_missing_directory(self):
         self.sim_only()
         missing = os.path.join(self.dir, "nodir", "x.img")
         self.assertFault(self.zorl("-w", "usb=off", env={"ZR6410_IMAGE": missing}),
-                         "[zorl-sim] No such file or directory : %s: cannot create the board image\n"
-                         "[zorl-sim] No such file or directory : %s\n" % (missing, GPIO_FAILED), 2)
+                         errline(errno.ENOENT, missing + ": cannot create the board image")
+                         + errline(errno.ENOENT, GPIO_FAILED), 2)
         self.assertFalse(os.path.exists(os.path.dirname(missing)))
 
     def test_unreadable_image(self):
         self.sim_only()
         nobody = self.as_nobody()
-        err = ("[zorl-sim] Permission denied : %s: cannot open the board image\n"
-               "[zorl-sim] Permission denied : %s\n" % (self.image, GPIO_FAILED))
+        err = (errline(errno.EACCES, self.image + ": cannot open the board image")
+               + errline(errno.EACCES, GPIO_FAILED))
         for mode in (0o000, 0o444):  # unreadable; readable but not writable
             with self.subTest(oct(mode)):
                 os.chmod(self.image, mode)
@@ -207,8 +313,8 @@ class Faults(SimTest):
         nobody = self.as_nobody()
         os.remove(self.image)
         self.assertRun(self.zorl("chipid", before=nobody), "",
-                       "[zorl-sim] Permission denied : %s: cannot create the board image\n"
-                       "[zorl-sim] Permission denied : %s\n" % (self.image, GPIO_FAILED), 13)
+                       errline(errno.EACCES, self.image + ": cannot create the board image")
+                       + errline(errno.EACCES, GPIO_FAILED), 13)
         self.assertEqual(os.listdir(self.dir), [])
 
     # ---- closed standard streams -----------------------------------------
@@ -216,11 +322,11 @@ class Faults(SimTest):
     def test_standard_output_closed(self):
         # The report is lost, and the run says so; it never lands in the
         # image, which would otherwise have been given descriptor 1.
-        lost = "[zorl-sim] Bad file descriptor : stdout\n"
+        lost = errline(errno.EBADF, "stdout")
         self.assertFault(self.zorl(preexec_fn=closing(1)), lost, 9)
         self.assertFault(self.zorl("chipid", preexec_fn=closing(1)), lost, 9)
         self.assertFault(self.zorl("chipid", "foo", preexec_fn=closing(1)),
-                         "[zorl-sim] Function not implemented : foo\n" + lost, 38)
+                         errline(errno.ENOSYS, "foo") + lost, 38)
         self.assertFault(self.zorl("chipid", preexec_fn=closing(0, 1)), lost, 9)
         # A report that goes to a file is not lost.
         out = os.path.join(self.dir, "r.txt")
@@ -229,9 +335,30 @@ class Faults(SimTest):
             self.assertEqual(f.read(), CHIPID_OUT)
 
     def test_standard_input_closed(self):
-        # Commands from a closed standard input: there are none.
-        self.assertFault(self.zorl("-w", "-i", "-", preexec_fn=closing(0)), "", 0)
+        # As the command source it is lost, not empty: the run fails, and
+        # the edit made on the command line before it is not committed.
+        lost = errline(errno.EBADF, "stdin")
+        self.assertFault(self.zorl("-w", "-i", "-", preexec_fn=closing(0)), lost, 9)
+        self.assertFault(self.zorl("-w", "-i", "-", "clkset1.hclkdiv=2", preexec_fn=closing(0)),
+                         lost, 9, CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
+        # Not the command source: nothing is missing.
+        self.assertFault(self.zorl("chipid", preexec_fn=closing(0)), "", 0, CHIPID_OUT)
         self.assertFault(self.zorl(preexec_fn=closing(0, 1, 2)), "", 9)
+
+    def test_devmem_with_standard_output_closed(self):
+        # A read cannot answer: it fails, and the image, which would
+        # otherwise have been given descriptor 1, gets no text.
+        self.assertFault(self.devmem("0x80930020", preexec_fn=closing(1)),
+                         errline(errno.EBADF, "stdout: nowhere to print the value, nothing read",
+                                 "zr6410-devmem"), 1)
+        with open("/dev/full", "wb") as full:
+            self.assertFault(self.devmem("0x80930020", stdout=full),
+                             errline(errno.ENOSPC, "stdout: the value could not be printed",
+                                     "zr6410-devmem"), 1, None)
+        # A write has nothing to print: it goes ahead.
+        want = self.expect_image([(CLKSET1, 0x02A49907)])
+        self.assertRun(self.devmem("0x80930020", "32", "0x02A49907", preexec_fn=closing(1)), "")
+        self.assertImage(want)
 
     def test_standard_error_closed(self):
         if PREFIX and os.path.basename(PREFIX[0]) == "valgrind":

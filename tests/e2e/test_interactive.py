@@ -13,14 +13,14 @@ EOF = b"\x04"  # end of input at the start of a line of a terminal
 
 
 class Interactive(SimTest):
-    def session(self, typed, *args):
+    def session(self, typed, *args, stdout=subprocess.PIPE):
         """Run zorl-sim -i - at a terminal, type the lines, then end the input."""
         master, slave = os.openpty()
         attrs = termios.tcgetattr(slave)
         attrs[3] &= ~termios.ECHO  # keep what is typed out of the way
         termios.tcsetattr(slave, termios.TCSANOW, attrs)
         cmd = self.command("zorl-sim", *args, "-i", "-")
-        p = subprocess.Popen(cmd, stdin=slave, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+        p = subprocess.Popen(cmd, stdin=slave, stdout=stdout, stderr=subprocess.PIPE,
                              env=self.env(), cwd=self.dir)
         os.close(slave)
         try:
@@ -28,7 +28,7 @@ class Interactive(SimTest):
             out, err = p.communicate(timeout=TIMEOUT)
         finally:
             os.close(master)
-        return Result(out.decode(), err.decode(), p.returncode)
+        return Result(out and out.decode(), err.decode(), p.returncode)
 
     def test_banner_prompt_and_commands(self):
         r = self.session("usb\nirda\n")
@@ -59,6 +59,19 @@ class Interactive(SimTest):
         self.assertRun(r, BANNER_OFF + PROMPT + PROMPT + "USB=on\n" + PROMPT,
                        "[zorl-sim] " + E.EINVAL
                        + " : command line too long (over 2047 characters), not run\n")
+
+    def test_reader_gone(self):
+        # Whoever read the report has gone: the session still takes every
+        # line typed until the input ends, then says the report was lost.
+        before = self.read_image()
+        rd, wr = os.pipe()
+        os.close(rd)
+        try:
+            r = self.session("usb=off\nirda=on\n", "-w", stdout=wr)
+        finally:
+            os.close(wr)
+        self.assertRun(r, None, errline(errno.EPIPE, "stdout"), errno.EPIPE)
+        self.assertImage(changed(before, (PWRCNT, 0x80030000)))
 
     def test_end_of_input_right_away(self):
         self.assertRun(self.session(""), BANNER_OFF + PROMPT)

@@ -18,7 +18,7 @@ class Ordering(SimTest):
     def test_errors_follow_the_report_lines_before_them(self):
         out, status = self.combined("usb", "dma=1")
         self.assertEqual(out, "USB=on\nPwrCnt: cannot write to this register\n"
-                              + "[zorl-sim] " + E.EIO + " : dma=1\n")
+                              + errline(errno.EIO, "dma=1"))
         self.assertEqual(status, 5)
         path = self.write_file("cmds", "usb\nirda=maybe\n")
         out, status = self.combined("-i", path)

@@ -44,8 +44,8 @@ class Reports(SimTest):
                          ("chipid=1", "chipid"), ("CHIPID=x", "chipid")):
             with self.subTest(cmd):
                 self.assertRun(self.zorl("-w", cmd), "",
-                               "%s: cannot write to this register\n[zorl-sim] %s : %s\n"
-                               % (msg, E.EIO, cmd), 5)
+                               "%s: cannot write to this register\n" % msg
+                               + errline(errno.EIO, cmd), 5)
         self.assertImage(before)
 
     def test_parameters_and_unknown_keywords(self):

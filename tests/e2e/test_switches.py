@@ -86,7 +86,7 @@ class Switches(SimTest):
         for value in ("on", "off"):
             cmd = "ethernet=" + value
             self.assertRun(self.zorl("-w", cmd), "ethernet=%s\n" % value,
-                           ("[zorl-sim] " + E.EIO + " : %s\n") % cmd, 5)
+                           errline(errno.EIO, cmd), 5)
             # Without writing enabled nothing is attempted, so nothing fails.
             self.assertRun(self.zorl(cmd), "ethernet=%s\n" % value)
         self.assertImage(before)
@@ -95,7 +95,7 @@ class Switches(SimTest):
         before = self.read_image()
         self.assertRun(self.devmem("0x80840044", "8", "0"), "")
         self.assertRun(self.zorl("-w", "ethernet=off"), "ethernet=off\n",
-                       ("[zorl-sim] " + E.EIO + " : ethernet=off\n"), 5)
+                       errline(errno.EIO, "ethernet=off"), 5)
         self.assertImage(changed(before, (PORTH_DDR, 0, 8)))
 
     def test_write(self):

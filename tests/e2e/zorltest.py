@@ -38,6 +38,9 @@ class _ErrorTexts:
     _texts = None
 
     def __getattr__(self, name):
+        return self.text(getattr(errno, name))
+
+    def text(self, code):
         if _ErrorTexts._texts is None:
             prog = os.environ.get("ZORL_ERRTEXT")
             texts = {}
@@ -48,7 +51,6 @@ class _ErrorTexts:
                     n, _, text = line.partition(" ")
                     texts[int(n)] = text
             _ErrorTexts._texts = texts
-        code = getattr(errno, name)
         return _ErrorTexts._texts.get(code) or os.strerror(code)
 
 
@@ -190,17 +192,19 @@ class SimTest(unittest.TestCase):
         if self.standin:
             self.skipTest("about the simulated board's image")
 
-    def run_program(self, name, *args, input=b"", env=None, cwd=None, before=(), **popen):
-        """Run a program; before is a command put in front of PREFIX (setpriv, say)."""
+    def run_program(self, name, *args, input=b"", env=None, cwd=None, before=(),
+                    stdout=subprocess.PIPE, timeout=TIMEOUT, **popen):
+        """Run a program; before is a command put in front of PREFIX (setpriv, say).
+        With stdout not a pipe (a file, /dev/full), the result's out is None."""
         cmd = list(before) + self.command(name, *args)
         if isinstance(input, str):
             input = input.encode()
-        p = subprocess.run(cmd, input=input, capture_output=True, timeout=TIMEOUT,
-                           env=self.env(env), cwd=cwd or self.dir, **popen)
+        p = subprocess.run(cmd, input=input, stdout=stdout, stderr=subprocess.PIPE,
+                           timeout=timeout, env=self.env(env), cwd=cwd or self.dir, **popen)
         if self.standin and name != "zorl-sim":
             self.standin.push()  # what zr6410-devmem wrote, for the board program
-        return Result(p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace"),
-                      p.returncode)
+        out = None if p.stdout is None else p.stdout.decode("utf-8", "replace")
+        return Result(out, p.stderr.decode("utf-8", "replace"), p.returncode)
 
     def zorl(self, *args, **kw):
         return self.run_program("zorl-sim", *args, **kw)
@@ -301,6 +305,16 @@ class BoardStandIn:
             guard = '[ ! -e /dev/mem ] || mount --bind "$0" /dev/mem || exit 125; exec "$@"'
             cmd = ns + ["--", "sh", "-c", guard, self.mem] + cmd
         return cmd
+
+
+def strerror(code):
+    """The message for an errno number in the C library of the build (see E)."""
+    return E.text(code)
+
+
+def errline(code, text, prog="zorl-sim"):
+    """A line of the error reporter: "[prog] message : text"."""
+    return "[%s] %s : %s\n" % (prog, strerror(code), text)
 
 
 def lines(*ls):

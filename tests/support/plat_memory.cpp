@@ -37,6 +37,10 @@ uint32_t *memboard_reg32(uint32_t phys) {
     return (uint32_t *)(img + simboard_offset(phys));
 }
 
+const char *plat_path(void) {
+    return nullptr; // ordinary memory: no file
+}
+
 int plat_open(void) {
     memboard_opens++;
     if (memboard_openerr) {
