@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     zorlreset();
     fout = sink;
     if (gpio_init() || syscon_init()) abort();
-    if (flags & 8) *memboard_reg8(0x80840044) = 0; // port H direction
+    if (flags & 8) *memboard_reg8(GPIO_BASE + GPIO_PHDDR) = 0;
     for (unsigned i = 0; i < SIM_NPAGES; i++)
         memcpy(before[i], memboard_reg8(simpages[i]), SIM_PAGE);
     dummy = !(flags & 1);

@@ -53,11 +53,11 @@ class Board : public ::testing::Test {
         std::string text(cmd);
         return docmd(&text[0]);
     }
-    uint32_t &pwrcnt() { return *memboard_reg32(0x80930004); }
-    uint32_t &clkset1reg() { return *memboard_reg32(0x80930020); }
-    uint32_t &clkset2reg() { return *memboard_reg32(0x80930024); }
-    uint8_t &porth() { return *memboard_reg8(0x80840040); }
-    uint8_t &porthddr() { return *memboard_reg8(0x80840044); }
+    uint32_t &pwrcnt() { return *memboard_reg32(SYSCON_BASE + SYSCON_PWRCNT); }
+    uint32_t &clkset1reg() { return *memboard_reg32(SYSCON_BASE + SYSCON_CLKSET1); }
+    uint32_t &clkset2reg() { return *memboard_reg32(SYSCON_BASE + SYSCON_CLKSET2); }
+    uint8_t &porth() { return *memboard_reg8(GPIO_BASE + GPIO_PHDR); }
+    uint8_t &porthddr() { return *memboard_reg8(GPIO_BASE + GPIO_PHDDR); }
 };
 
 #endif

@@ -1,7 +1,7 @@
-// The test side of the device-access seam: with the register layer built
-// with ZORL_IO_TRACE, every load and store lands here.  Each is carried out
-// on the in-memory board and logged; a register can be scripted to read as
-// busy for a number of reads.
+// The test side of the device-access seam: a test linked with iotrace.cpp
+// in place of the programs' devio.cpp has every load and store land here.
+// Each is carried out on the in-memory board and logged; a register can be
+// scripted to read as busy for a number of reads.
 #ifndef ZORL_IOTRACE_H
 #define ZORL_IOTRACE_H
 

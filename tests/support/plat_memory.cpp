@@ -2,6 +2,7 @@
 
 #include "platform.h"
 #include "simboard.h"
+#include "dioadc.h"
 #include "zr6410io.h"
 
 #include <cerrno>

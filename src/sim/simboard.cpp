@@ -1,5 +1,7 @@
 #include "simboard.h"
 
+#include "regmap.h"
+
 #include <errno.h>
 #include <limits.h>
 #include <stdio.h>
@@ -9,13 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const uint32_t simpages[SIM_NPAGES] = {
-    0x80840000, // GPIO
-    0x80930000, // SysCon
-    0x22400000, // ADC presence option register
-    0x10C00000, // ADC control and data
-    0x10800000, // ADC status
-};
+const uint32_t simpages[SIM_NPAGES] = {GPIO_BASE, SYSCON_BASE, ADC_PRESENT, ADC_CNTL, ADC_STAT};
 
 // The first bytes of every image; the rest of the header page is zero.
 static const char magic[] = "ZR6410 simulated board image v1\n";
@@ -27,13 +23,13 @@ static const struct {
     unsigned width;
     uint32_t value;
 } poweron[] = {
-    {0x80930004, 32, 0x10030000}, // PwrCnt: USB clock, DMA M2P channels 0 and 1 on
-    {0x80930020, 32, 0x02B49907}, // ClkSet1: 166 MHz processor clock
-    {0x80930024, 32, 0x300DC317}, // ClkSet2: 48 MHz USB clock
-    {0x80930094, 32, 0x70009213}, // ChipID: ID 0x9213, revision 7
-    {0x80840040, 8, 0x04},        // port H data: Ethernet PHY powered
-    {0x80840044, 8, 0x04},        // port H direction: the PHY power line is an output
-    {0x22400000, 8, 0x00},        // ADC presence: no ADC fitted
+    {SYSCON_BASE + SYSCON_PWRCNT, 32, 0x10030000},  // USB clock, DMA M2P channels 0 and 1 on
+    {SYSCON_BASE + SYSCON_CLKSET1, 32, 0x02B49907}, // 166 MHz processor clock
+    {SYSCON_BASE + SYSCON_CLKSET2, 32, 0x300DC317}, // 48 MHz USB clock
+    {SYSCON_BASE + SYSCON_CHIPID, 32, 0x70009213},  // ID 0x9213, revision 7
+    {GPIO_BASE + GPIO_PHDR, 8, 0x04},               // Ethernet PHY powered
+    {GPIO_BASE + GPIO_PHDDR, 8, 0x04},              // the PHY power line is an output
+    {ADC_PRESENT, 8, 0x00},                         // no ADC fitted
 };
 
 const char *simboard_path(void) {

@@ -1,24 +1,13 @@
-#include "zr6410io.h"
+// The DIO header lines and the optional ADC: the board's own I/O beyond the
+// switches, mapped through the same memory device as the rest.
+#include "dioadc.h"
 
 #include "devio.h"
-#include "platform.h"
+#include "regmap.h"
 #include "scsubs.h"
+#include "zr6410io.h"
 
 #include <errno.h>
-
-int iofd = -1;
-
-volatile uint32_t *sysconp;
-volatile uint32_t *pwrcntp;
-volatile uint32_t *clkset1p;
-volatile uint32_t *clkset2p;
-volatile uint32_t *devicecfgp;
-volatile uint32_t *chipidp;
-volatile uint32_t *syscfgp;
-
-volatile uint8_t *gpiopage;
-volatile uint8_t *porth_byte;
-volatile uint8_t *porth_ddr;
 
 volatile uint8_t *dio_io_byte;
 volatile uint8_t *dio_io_ddr;
@@ -30,114 +19,6 @@ volatile uint16_t *adc_io_stat;
 volatile uint16_t *adc_io_read;
 int adcerror;
 
-// Open the memory device on first use, then map the page at phys.  Returns
-// the page start, or a null pointer with *err set to the errno of the failed
-// open or mapping.
-static volatile uint8_t *mappage(uint32_t phys, int *err) {
-    if (iofd == -1) {
-        int fd = plat_open();
-        if (fd == -1) {
-            *err = errno;
-            return nullptr;
-        }
-        iofd = fd;
-    }
-    void *p = plat_map(iofd, phys);
-    if (!p) *err = errno;
-    return (volatile uint8_t *)p;
-}
-
-const char *iostore(void) {
-    return plat_path();
-}
-
-static volatile uint32_t *reg32(volatile uint8_t *page, unsigned offset) {
-    return (volatile uint32_t *)(page + offset);
-}
-
-int gpio_init(void) {
-    int err;
-    volatile uint8_t *page = mappage(GPIO_BASE, &err);
-    if (!page) return err;
-    gpiopage = page;
-    porth_byte = page + 0x40;
-    porth_ddr = page + 0x44;
-    return 0;
-}
-
-int syscon_init(void) {
-    int err;
-    volatile uint8_t *page = mappage(SYSCON_BASE, &err);
-    if (!page) return err;
-    sysconp = reg32(page, 0x00);
-    pwrcntp = reg32(page, 0x04);
-    clkset1p = reg32(page, 0x20);
-    clkset2p = reg32(page, 0x24);
-    devicecfgp = reg32(page, 0x80);
-    chipidp = reg32(page, 0x94);
-    syscfgp = reg32(page, 0x9C);
-    return 0;
-}
-
-uint32_t syscon_get_pwrsts(void) {
-    return io_rd32(sysconp);
-}
-uint32_t syscon_get_pwrcnt(void) {
-    return io_rd32(pwrcntp);
-}
-uint32_t syscon_get_clkset1(void) {
-    return io_rd32(clkset1p);
-}
-uint32_t syscon_get_clkset2(void) {
-    return io_rd32(clkset2p);
-}
-uint32_t syscon_get_chipid(void) {
-    return io_rd32(chipidp);
-}
-uint32_t syscon_get_syscfg(void) {
-    return io_rd32(syscfgp);
-}
-
-// After a write to ClkSet1 or ClkSet2 the EP9301 switches its clocks; the
-// processor must execute a few no-operation instructions before it does
-// anything else, so they follow the store immediately, in one sequence.
-void syscon_set_clkset1(uint32_t value) {
-    io_wr32_settle(clkset1p, value);
-}
-void syscon_set_clkset2(uint32_t value) {
-    io_wr32_settle(clkset2p, value);
-}
-
-int getusbpwr(void) {
-    return getwiobit(pwrcntp, 28);
-}
-int setusbpwr(int value) {
-    return setwiobit(pwrcntp, 28, value);
-}
-int getuartbaudhilo(void) {
-    return getwiobit(pwrcntp, 29);
-}
-int setuartbaudhilo(int value) {
-    return setwiobit(pwrcntp, 29, value);
-}
-int getirdapwr(void) {
-    return getwiobit(pwrcntp, 31);
-}
-int setirdapwr(int value) {
-    return setwiobit(pwrcntp, 31, value);
-}
-int getetherpwr(void) {
-    return getbiobit(porth_byte, 2);
-}
-
-int setetherpwr(int value) {
-    if ((unsigned)value > 1) return -1;
-    // The PHY power line must already be configured as an output; driving
-    // the data bit of an input line would do nothing on the board.
-    if (getbiobit(porth_ddr, 2) != 1) return -1;
-    return setbiobit(porth_byte, 2, value);
-}
-
 // ---- DIO header lines --------------------------------------------------------
 
 int dio_init(void) {
@@ -145,10 +26,10 @@ int dio_init(void) {
     volatile uint8_t *page = mappage(GPIO_BASE, &err);
     if (!page) return err;
     gpiopage = page;
-    dio_io_ddr = page + 0x14;
-    dio_io_byte = page + 0x04;
-    dio_io_ddr8 = page + 0x34;
-    dio_io_bit8 = page + 0x30;
+    dio_io_ddr = page + GPIO_PBDDR;
+    dio_io_byte = page + GPIO_PBDR;
+    dio_io_ddr8 = page + GPIO_PFDDR;
+    dio_io_bit8 = page + GPIO_PFDR;
     return 0;
 }
 
@@ -211,10 +92,6 @@ int setddrline(int line, int value) {
 }
 
 // ---- ADC ---------------------------------------------------------------------
-
-constexpr uint32_t ADC_PRESENT = 0x22400000; // board option register: bit 0, ADC fitted
-constexpr uint32_t ADC_CNTL = 0x10C00000;    // control (write) and data (read)
-constexpr uint32_t ADC_STAT = 0x10800000;
 
 int adc_init(void) {
     int err;

@@ -1,5 +1,6 @@
 // The register layer on the simulated board's platform layer: pages of a
 // real image file, mapped shared.
+#include "dioadc.h"
 #include "simboard.h"
 #include "zr6410io.h"
 
@@ -55,10 +56,10 @@ TEST_F(SimBoard, DioLinesReachTheImage) {
     ASSERT_EQ(dio_init(), 0);
     EXPECT_EQ(setdioline(3, 1), 1);
     EXPECT_EQ(setdioline(8, 1), 1);
-    EXPECT_EQ(at(0x80840004), 0x08); // port B data
-    EXPECT_EQ(at(0x80840014), 0x08); // port B direction
-    EXPECT_EQ(at(0x80840030), 0x01); // port F data
-    EXPECT_EQ(at(0x80840034), 0x01); // port F direction
+    EXPECT_EQ(at(GPIO_BASE + GPIO_PBDR), 0x08);
+    EXPECT_EQ(at(GPIO_BASE + GPIO_PBDDR), 0x08);
+    EXPECT_EQ(at(GPIO_BASE + GPIO_PFDR), 0x01);
+    EXPECT_EQ(at(GPIO_BASE + GPIO_PFDDR), 0x01);
     EXPECT_EQ(getdioline(3), 1);
 }
 

@@ -10,7 +10,7 @@
 
 #include <stdint.h>
 
-constexpr unsigned SIM_PAGE = 4096;
+constexpr unsigned SIM_PAGE = 4096; // the register map's page size
 constexpr unsigned SIM_NPAGES = 5;
 constexpr unsigned SIM_SIZE = SIM_PAGE * (1 + SIM_NPAGES);
 

@@ -1,5 +1,6 @@
 // The DIO header lines and the ADC, with every device access logged: which
 // registers are read and written, in what order, and with what.
+#include "dioadc.h"
 #include "iotrace.h"
 #include "memboard.h"
 #include "zr6410io.h"
@@ -12,9 +13,8 @@
 
 using Log = std::vector<std::string>;
 
-constexpr uint32_t PB_DATA = 0x80840004, PB_DDR = 0x80840014;
-constexpr uint32_t PF_DATA = 0x80840030, PF_DDR = 0x80840034;
-constexpr uint32_t ADC_PRESENT = 0x22400000, ADC_CNTL = 0x10C00000, ADC_STAT = 0x10800000;
+constexpr uint32_t PB_DATA = GPIO_BASE + GPIO_PBDR, PB_DDR = GPIO_BASE + GPIO_PBDDR;
+constexpr uint32_t PF_DATA = GPIO_BASE + GPIO_PFDR, PF_DDR = GPIO_BASE + GPIO_PFDDR;
 
 static uint8_t &reg8(uint32_t phys) {
     return *memboard_reg8(phys);

@@ -1,0 +1,279 @@
+// The command language: values, the dispatcher and its keyword table, the
+// tokenizer, command files and the interactive prompt.
+#include "zorl.h"
+
+#include <errno.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// ---- Values ------------------------------------------------------------------
+
+int chkonoff(const char *s) {
+    if (samecase(s, "on")) return 1;
+    if (samecase(s, "off")) return 0;
+    return -1;
+}
+
+static const char *skipspace(const char *p) {
+    while (isws(*p)) p++;
+    return p;
+}
+
+int getint(const char *s, int32_t *result) {
+    const char *p = skipspace(s);
+    int32_t v;
+    if (isdig(*p)) {
+        // A leading 0 selects the base by the letter after it and never
+        // octal: 010 is ten, 0x10 sixteen, 0b10 two, a lone 0 is zero.
+        int base = 10;
+        if (*p == '0') {
+            p++;
+            if (isdig(*p))
+                base = 10;
+            else if (*p == 'x' || *p == 'X')
+                base = 16, p++;
+            else if (*p == 'b' || *p == 'B')
+                base = 2, p++;
+            else
+                base = 0;
+        }
+        long long n = 0;
+        if (base) {
+            char *end;
+            errno = 0;
+            n = strtoll(p, &end, base);
+            if (errno == ERANGE) goto bad;
+            p = end;
+        }
+        // A register value is a 32-bit pattern: anything from -2^31 to
+        // 2^32 - 1 is taken bit for bit, a wider number is refused rather
+        // than silently turned into a different one.
+        if (*skipspace(p) || n < INT32_MIN || n > (long long)UINT32_MAX) goto bad;
+        v = (int32_t)(uint32_t)n;
+    } else {
+        v = chkonoff(p);
+        if (v < 0) goto bad;
+    }
+    *result = v;
+    return 0;
+bad:
+    fprintf(diag(), "\"%s\" number expected\n", s);
+    return EINVAL;
+}
+
+// ---- Dispatch ------------------------------------------------------------------
+
+struct kwdef {
+    const char *name;
+    int minlen; // shortest accepted abbreviation
+    int (*fn)(const char *value);
+    int (*fnp)(const char *param, const char *value); // for keywords that take a parameter
+};
+
+static const kwdef keywords[] = {
+    {"ethernet", 5, doether, nullptr},  {"usb", 3, dousb, nullptr},
+    {"dma", 3, dodma, nullptr},         {"irda", 4, doirda, nullptr},
+    {"uart", 4, douart, nullptr},       {"chipid", 6, dochipid, nullptr},
+    {"clkset1", 7, nullptr, doclkset1}, {"clkset2", 7, nullptr, doclkset2},
+    {"write", 5, dowrite, nullptr},
+};
+
+int docmd(char *cmd) {
+    char *kw = (char *)skipspace(cmd);
+    int n = (int)strcspn(kw, ".=");
+    char *p = kw + n;
+    char *end = p + strlen(p);
+    char *param = end, *value = end;
+    char *eq = nullptr, *dot = nullptr;
+    if (*p == '=') {
+        eq = p;
+        *p++ = 0;
+        value = p;
+    }
+    // After "keyword=" a '.' still opens a parameter: usb=.on is usb with
+    // the parameter "on".
+    if (*p == '.') {
+        dot = p;
+        *p++ = 0;
+        param = p;
+        if (char *e = strchr(p, '=')) {
+            eq = e;
+            *e = 0;
+            value = e + 1;
+        }
+    }
+    if (debug) fprintf(diag(), "cmd:%s  n=%d  p=%s  p2=%s  s=%s\n", cmd, n, kw, param, value);
+
+    int status = ENOSYS;
+    char first = lower(*kw); // the keywords are lower case: most fail on their first letter
+    for (const kwdef &k : keywords) {
+        if (n < k.minlen || first != k.name[0] || !samecasen(kw, k.name, (size_t)n)) continue;
+        if (k.fnp)
+            status = k.fnp(param, value);
+        else
+            status = *param ? EINVAL : k.fn(value);
+        break;
+    }
+
+    if (*value) *eq = '=';
+    if (*param) *dot = '.';
+    return err_rpt(status, cmd);
+}
+
+int doargs(char **args, int count) {
+    for (int i = 0; i < count; i++) {
+        int status = docmd(args[i]);
+        if (status) return status;
+    }
+    return 0;
+}
+
+// ---- Command files and interactive input ---------------------------------
+
+char *getcmdline(char *buf, int size, FILE *fp, int *err, int skip) {
+    int len = 0, lim = size - 1, bad = 0;
+    *err = 0;
+    for (;;) {
+        // One physical line, up to its newline or the end of input.  A NUL
+        // byte, or one character more than the buffer holds, is enough to
+        // know that the line cannot be run.
+        int start = len, over = 0, last = 0, c;
+        while ((c = getc_unlocked(fp)) != '\n' && c != EOF && c != 0 && len < lim)
+            buf[len++] = (char)c;
+        if (c != '\n' && c != EOF) {
+            if (!bad) bad = len == lim ? LINE_TOOLONG : LINE_NUL;
+            // A caller that ends with this line (any source but a
+            // terminal) has it here, without waiting for a newline that may
+            // never come (/dev/zero).  One that reads on (a terminal) needs
+            // the rest of the line read and dropped; only its last character
+            // is kept, to see whether it continues.
+            if (!skip) break;
+            over = 1, last = c;
+            while ((c = getc_unlocked(fp)) != '\n' && c != EOF) last = c;
+        }
+        if (c == EOF && ferror(fp)) {
+            *err = errno ? errno : EIO;
+            return nullptr;
+        }
+        // End of input.  Right after a continued line it cuts that line
+        // off: what was to follow may be what a truncated file lost, so the
+        // line is not run, and it is refused rather than dropped unseen.
+        if (c == EOF && len == start && !over) {
+            if (!start) return nullptr;
+            if (!bad) bad = LINE_CUTOFF;
+        }
+        buf[len] = 0;
+        if ((over ? last : len > start ? buf[len - 1] : 0) == '\\') {
+            // Continued: the backslash becomes a space and the next line is
+            // read into the rest of the buffer.
+            if (!over) buf[len - 1] = ' ';
+            if (c != EOF) continue;
+            if (!bad) bad = LINE_CUTOFF;
+        }
+        break;
+    }
+    if (bad) {
+        *err = bad;
+        buf[0] = 0;
+    }
+    return buf;
+}
+
+int docmdline(char *line) {
+    if (debug) fprintf(diag(), "cmdline:%s:\n", line);
+    char *p = line;
+    char *end = line + strlen(line);
+    while (p < end) {
+        while (p < end && (isws(*p) || *p == '\\')) p++;
+        if (p >= end) return 0;
+        // Find the token and the character that ends it; a backslash takes
+        // the next character into the token (and stays there), but never
+        // reaches past the end of the text.
+        char *tok, *q;
+        if (*p == '\'' || *p == '"') {
+            char quote = *p;
+            tok = q = p + 1;
+            while (q < end && *q != quote) q += (*q == '\\' && q + 1 < end) ? 2 : 1;
+        } else if (*p == '(') {
+            int depth = 0;
+            tok = q = p + 1;
+            for (; q < end; q++) {
+                if (*q == '\\') {
+                    if (q + 1 < end) q++;
+                } else if (*q == '(') {
+                    depth++;
+                } else if (*q == ')') {
+                    if (depth == 0) break;
+                    depth--;
+                }
+            }
+        } else {
+            tok = q = p;
+            while (q < end && !isws(*q)) q += (*q == '\\' && q + 1 < end) ? 2 : 1;
+        }
+        char save = *q;
+        *q = 0;
+        int status = err_rpt(docmd(tok), tok);
+        *q = save;
+        p = q < end ? q + 1 : end;
+        if (status) return status;
+    }
+    return 0;
+}
+
+static const char *const badline[] = {
+    nullptr,
+    "command line too long (over 2047 characters), not run",
+    "command line holds a NUL byte, not run",
+    "command line continued past the end of input, not run",
+};
+
+// Run a command source to its end.  A file stops at its first failing
+// line; at an interactive terminal a failure is reported and the prompt
+// comes again.  The status is that of the last line run.
+int docmdfile(const char *path) {
+    char line[2048];
+    if (debug) fprintf(diag(), "processing cmd file: %s\n", path);
+    FILE *fp;
+    int interactive = 0;
+    if (!strcmp(path, "-")) {
+        fp = stdin;
+        interactive = isatty(fileno(stdin));
+        if (interactive) dowrite("");
+    } else if (!(fp = fopen(path, "r"))) {
+        return err_rpt(errno, path);
+    }
+    // From a terminal, pipe or FIFO the next command may wait on the report
+    // so far: it goes out before each read.  A regular file waits on nobody.
+    struct stat st;
+    bool live = fstat(fileno(fp), &st) || !S_ISREG(st.st_mode);
+    int status = 0;
+    for (;;) {
+        if (live) flushout();
+        if (interactive) {
+            // The prompt goes to standard output even with -o; when that
+            // is also the report stream, a failed prompt is a lost report.
+            if ((fputs("\nzorl> ", stdout) == EOF || fflush(stdout)) && fout == stdout) outfailed();
+        }
+        int err;
+        char *p = getcmdline(line, sizeof line, fp, &err, interactive);
+        if (!p) {
+            if (err) status = err_rpt(err, path);
+            break;
+        }
+        if (err) {
+            status = err_rpt(EINVAL, badline[-err]);
+        } else {
+            p = (char *)skipspace(p);
+            if (!*p || *p == '#') continue;
+            status = docmdline(p);
+            err_rpt(status, p);
+        }
+        if (status && !interactive) break;
+    }
+    if (fp != stdin) fclose(fp);
+    return status;
+}

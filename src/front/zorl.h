@@ -1,0 +1,185 @@
+// zorl: the command front end and the register commands.
+//
+// All state is process-global and lives for the whole run.  Every function
+// that can fail returns an errno number, 0 for success.  One section per
+// file of the front end.
+#ifndef ZORL_ZORL_H
+#define ZORL_ZORL_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+struct stat;
+
+// ---- Start-up and the run (run.cpp) -----------------------------------------
+
+extern const char *sys; // program name for diagnostics: argv[0] after its last '/'
+extern int vflg;        // -v: start-up messages on standard error
+extern int debug;       // -d: trace of command processing on standard error
+extern int dummy;       // 1: writing disabled (the default); -w or write=on clear it
+
+// Reset every piece of state to its value at program start.
+void zorlreset(void);
+
+// The program: options, mapping, the run, the exit hook.  Never returns.
+[[noreturn]] void zorlmain(int argc, char **argv);
+
+// Version line, description and usage; returns code.
+int help(int code);
+
+// The full status report; its status is that of the chip-ID report.
+int dostatusall(void);
+
+// The exit hook: the ClkSet1 summary, committed when writing is enabled.
+void syscon_exit(void);
+
+// ---- The report stream and the error reporter (report.cpp) -----------------
+
+extern const char *outfile; // the -o file name, or "stdout"
+extern FILE *fout;          // the report stream: every report line goes here
+extern int outerr;          // errno of the first failure of the report stream, or 0
+
+// "[sys] strerror(code) : text" on standard error for a non-zero code (taken
+// as a signed 16-bit number); returns the code.
+int err_rpt(int code, const char *text);
+
+// Flush the report stream; returns 0, or the errno of the stream's first
+// failure, which is also kept in outerr.
+int flushout(void);
+
+// A write to the report stream has just failed: keep its errno in outerr,
+// unless an earlier failure is kept already.
+void outfailed(void) __attribute__((cold));
+
+// Report lines: formatted, a string, or bytes.  A failed write is kept in
+// outerr with its errno.
+void rpt(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+void rpts(const char *s);
+void rptw(const char *p, size_t n);
+
+// Standard error, for a diagnostic that must follow the report so far.
+FILE *diag(void);
+
+// Append text, or a number in decimal, to a report line being put
+// together by hand; returns the end.  Inline: the full status report and a
+// replayed command file put hundreds of lines together this way.
+inline char *add(char *p, const char *s) {
+    while (*s) *p++ = *s++;
+    return p;
+}
+
+inline char *adddec(char *p, int v) {
+    char digits[12];
+    int n = 0;
+    unsigned u = v < 0 ? 0u - (unsigned)v : (unsigned)v;
+    do digits[n++] = (char)('0' + u % 10);
+    while (u /= 10);
+    if (v < 0) *p++ = '-';
+    while (n) *p++ = digits[--n];
+    return p;
+}
+
+// Open the -o file to append to; *made says whether this run created it.
+FILE *openreport(const char *name, bool *made);
+
+// 0 when the report may go where it goes; 22 after a message when it is the
+// command source (inpath, "-" for standard input) or the register store.
+int checkreport(const char *inpath);
+
+// The end of the report: flushed, a -o file closed; returns outerr.
+int endreport(void);
+
+// ---- The command language (cmdlang.cpp) -------------------------------------
+
+// White space, digits and case as the default ("C") locale has them, which
+// is the only locale zorl runs in.  Written out rather than called from the
+// C library: they sit in the inner loops of replaying a command file.
+inline bool isws(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+inline bool isdig(char c) {
+    return c >= '0' && c <= '9';
+}
+inline char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? (char)(c + ('a' - 'A')) : c;
+}
+
+// Equal without regard to case, over n characters at most (as strncasecmp).
+inline bool samecasen(const char *a, const char *b, size_t n) {
+    for (; n; a++, b++, n--) {
+        if (*a != *b && lower(*a) != lower(*b)) return false;
+        if (!*a) break;
+    }
+    return true;
+}
+
+inline bool samecase(const char *a, const char *b) {
+    return samecasen(a, b, (size_t)-1);
+}
+
+// 1 for "on", 0 for "off" (any case), -1 for anything else.
+int chkonoff(const char *s);
+
+// A number (decimal, 0x hexadecimal, 0b binary) or on/off, stored in *result
+// as its 32-bit pattern.  0, or 22 after the "number expected" message.
+int getint(const char *s, int32_t *result);
+
+// Run one command: "keyword[.parameter][=value]".  The text must be
+// writable; the separators are cut out in place and put back (except an
+// "=" with nothing after it).  The outcome is reported against the text.
+int docmd(char *cmd);
+
+// Run each argument as one command; stops at the first failure.
+int doargs(char **args, int count);
+
+// Run a command file, or standard input for "-"; see docmdfile in cmdlang.cpp.
+int docmdfile(const char *path);
+
+// Read one logical line (backslash-newline continues it) into buf.  Returns
+// buf, or a null pointer at end of input or on a read error (*err is then
+// the errno, or 0 at a plain end).  A line that cannot be run is returned
+// empty, with *err saying why: LINE_TOOLONG when it does not fit in
+// size - 1 bytes, LINE_NUL when it holds a NUL byte, LINE_CUTOFF when the
+// input ends right after a continued line.  Reading stops at the byte that
+// shows a line too long or holding a NUL, unless skip is set (for a caller
+// that reads on after a refused line): the rest of the line, continuation
+// lines included, is then read and dropped.
+enum { LINE_TOOLONG = -1, LINE_NUL = -2, LINE_CUTOFF = -3 };
+char *getcmdline(char *buf, int size, FILE *fp, int *err, int skip);
+
+// Split a line into commands and run them in turn; the first failure ends it.
+int docmdline(char *line);
+
+// ---- Switches, write, and the read-only reports (switches.cpp) --------------
+
+int doether(const char *value);
+int dousb(const char *value);
+int doirda(const char *value);
+int douart(const char *value);
+int dowrite(const char *value);
+int dodma(const char *value);
+int dochipid(const char *value);
+
+// ---- Clock-set registers (clkset.cpp) ---------------------------------------
+
+int doclkset1(const char *param, const char *value);
+int doclkset2(const char *param, const char *value);
+
+extern uint32_t clkset1, oldclkset1; // working copy and the value read from the chip
+extern uint32_t clkset2, oldclkset2;
+extern int c1set, c2set; // 1 once the working copy is loaded
+extern int c1x2ipd, c1x2fbd, c1x1fbd, c1ps, fclkd, hclkd, pclkd, nbyp1, smcrom;
+extern int c2x2ipd, c2x2fbd, c2x1fbd, c2ps, nbyp2, pll2en, usbdiv;
+extern int c1fo, hclk, c2fo;  // PLL outputs and Hclk in kHz, as last summarised
+extern const int32_t hdiv[8]; // Hclk divisor for each hclkdiv code
+
+void initclkset1(void);
+void initclkset2(void);
+void writeclkset1(int commit);
+void writeclkset2(int commit);
+
+// Every decoded field back to 0, as at program start.
+void clksetreset(void);
+
+#endif
