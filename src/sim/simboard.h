@@ -8,9 +8,11 @@
 #ifndef ZORL_SIMBOARD_H
 #define ZORL_SIMBOARD_H
 
+#include "regmap.h"
+
 #include <stdint.h>
 
-constexpr unsigned SIM_PAGE = 4096; // the register map's page size
+constexpr unsigned SIM_PAGE = REG_PAGE;
 constexpr unsigned SIM_NPAGES = 5;
 constexpr unsigned SIM_SIZE = SIM_PAGE * (1 + SIM_NPAGES);
 

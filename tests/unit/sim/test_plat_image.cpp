@@ -71,9 +71,10 @@ TEST_F(SimBoard, AdcFollowsThePresenceFlag) {
 }
 
 TEST_F(SimBoard, NothingIsMappedOutsideTheSimulatedPages) {
-    EXPECT_EQ(simboard_offset(0x80930000), 0x2000);
-    EXPECT_EQ(simboard_offset(0x80930FFF), 0x2FFF);
-    EXPECT_EQ(simboard_offset(0x80931000), -1);
-    EXPECT_EQ(simboard_offset(0x8092FFFF), -1);
-    EXPECT_EQ(simboard_offset(0x10800000), 0x5000);
+    // SysCon is the image's second page, the ADC status register its last.
+    EXPECT_EQ(simboard_offset(SYSCON_BASE), 0x2000);
+    EXPECT_EQ(simboard_offset(SYSCON_BASE + REG_PAGE - 1), 0x2FFF);
+    EXPECT_EQ(simboard_offset(SYSCON_BASE + REG_PAGE), -1);
+    EXPECT_EQ(simboard_offset(SYSCON_BASE - 1), -1);
+    EXPECT_EQ(simboard_offset(ADC_STAT), 0x5000);
 }
