@@ -10,8 +10,6 @@
 #include <stdint.h>
 #include <stdio.h>
 
-struct stat;
-
 // ---- Start-up and the run (run.cpp) -----------------------------------------
 
 extern const char *sys; // program name for diagnostics: argv[0] after its last '/'
