@@ -41,6 +41,14 @@ int getint(const char *s, int32_t *result) {
                 base = 0;
         }
         long long n = 0;
+        if (base == 2) {
+            // A second 0b ("0b0b101") is taken by strtoll in C libraries that
+            // follow C23 and ends the number at the b in older ones: refused
+            // here, whichever C library the program is built with.
+            const char *q = skipspace(p);
+            if (*q == '+' || *q == '-') q++;
+            if (q[0] == '0' && (q[1] == 'b' || q[1] == 'B')) goto bad;
+        }
         if (base) {
             char *end;
             errno = 0;

@@ -47,6 +47,7 @@ TEST_F(Values, NumbersAccepted) {
         {"0x", 0},
         {"0x-1", -1},
         {"0x 5", 5},
+        {"0x0x1F", 31}, // strtoll takes a second 0x in every C library
         {"on", 1},
         {"OFF", 0},
         {" on", 1},
@@ -80,6 +81,8 @@ TEST_F(Values, NumbersRefused) {
                            "0x-80000001",
                            "99999999999999999999999",
                            "0b2",
+                           "0b0b101", // a second 0b, whatever the C library's strtoll makes of it
+                           "0b -0B1",
                            "+5"};
     for (const char *text : cases) {
         int32_t v = 12345;
