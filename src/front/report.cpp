@@ -81,7 +81,6 @@ int err_rpt(int code, const char *text) {
     return code;
 }
 
-
 // ---- Where the report goes ---------------------------------------------------
 
 // Open the -o file to append to, as fopen's "a" would; *made says whether
