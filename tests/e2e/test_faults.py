@@ -11,6 +11,7 @@ import os
 import resource
 import shutil
 import subprocess
+from unittest import mock
 
 from zorltest import *
 
@@ -278,6 +279,48 @@ class Faults(SimTest):
                                errline(errno.EINVAL, "%s: %s" % (self.image, why))
                                + errline(errno.EINVAL, GPIO_FAILED), 22)
                 self.assertImage(bytearray(data))
+
+    def test_board_program_only_on_its_stand_in(self):
+        # The harness's own guard: qemu -L opens ROOT/dev/mem only if it is
+        # there, the real /dev/mem otherwise.  Without the emulator, or
+        # without the stand-in as a regular file of full size, the board
+        # program's command line is refused, so nothing is run.
+        board = BoardStandIn(self.dir, self.image)
+        dev = os.path.dirname(board.mem)
+
+        def missing():
+            os.makedirs(dev, exist_ok=True)
+
+        def link():
+            missing()
+            os.symlink(os.devnull, board.mem)
+
+        def short():
+            missing()
+            open(board.mem, "wb").close()
+
+        cases = [  # the run prefix, how the stand-in is made (None: as the harness makes it)
+            ([], None),
+            (["valgrind"], None),
+            (["qemu-arm"], missing),
+            (["qemu-arm"], link),
+            (["qemu-arm"], short),
+        ]
+        zorl = os.path.join(BIN_DIR, "zorl")
+        for prefix, make in cases:
+            with self.subTest(prefix=prefix, make=make and make.__name__):
+                shutil.rmtree(board.root, ignore_errors=True)
+                board.fill = make or BoardStandIn.fill.__get__(board)
+                with mock.patch("zorltest.PREFIX", prefix):
+                    self.assertRaises(RuntimeError, board.command, zorl, "zorl-sim")
+                self.assertFalse(board.live)
+        # As the harness makes it, under the emulator: the stand-in is used.
+        board.fill = BoardStandIn.fill.__get__(board)
+        with mock.patch("zorltest.PREFIX", ["qemu-arm", "-cpu", "ti925t"]):
+            cmd = board.command(zorl, "zorl-sim")
+        self.assertEqual(cmd[cmd.index("qemu-arm"):][:6],
+                         ["qemu-arm", "-cpu", "ti925t", "-L", board.root, "-0"])
+        self.assertEqual(os.path.getsize(board.mem), STANDIN_SIZE)
 
     def test_image_that_is_not_a_file(self):
         self.sim_only()

@@ -16,6 +16,7 @@ Environment:
 import errno
 import os
 import shlex
+import stat
 import struct
 import subprocess
 import tempfile
@@ -289,15 +290,27 @@ class BoardStandIn:
                 cls._namespace = []
         return cls._namespace
 
-    def command(self, program, argv0):
-        self.fill()
-        if os.path.getsize(self.mem) < STANDIN_SIZE:
-            raise RuntimeError("no /dev/mem stand-in at %s: the board program is not run"
+    def check(self):
+        """Refuses (RuntimeError) unless the stand-in is there as itself: a
+        regular file, not a link that could lead to a device, large enough
+        for every simulated page.  Without it qemu would open the real
+        /dev/mem."""
+        try:
+            st = os.lstat(self.mem)
+        except OSError as e:
+            raise RuntimeError("no /dev/mem stand-in at %s (%s): the board program is not run"
+                               % (self.mem, e.strerror))
+        if not stat.S_ISREG(st.st_mode) or st.st_size < STANDIN_SIZE:
+            raise RuntimeError("%s is not a /dev/mem stand-in: the board program is not run"
                                % self.mem)
-        self.live = True
-        cmd = PREFIX + ["-L", self.root, "-0", argv0, program]
+
+    def command(self, program, argv0):
         if not PREFIX or os.path.basename(PREFIX[0]) != "qemu-arm":
             raise RuntimeError("the board program runs only under qemu-arm with its stand-in")
+        self.fill()
+        self.check()
+        self.live = True
+        cmd = PREFIX + ["-L", self.root, "-0", argv0, program]
         ns = self.namespace()
         if ns:
             # Over a /dev/mem that exists, the stand-in; a failed mount ends
