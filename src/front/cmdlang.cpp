@@ -3,7 +3,6 @@
 #include "zorl.h"
 
 #include <errno.h>
-#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>

@@ -12,12 +12,8 @@
 #include "zr6410io.h"
 
 #include <errno.h>
-#include <limits.h>
-#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 static const char version[] = "0.1beta";

@@ -21,15 +21,13 @@ int adcerror;
 
 // ---- DIO header lines --------------------------------------------------------
 
+// The DIO lines are in the GPIO block, mapped as the switches' port H is.
 int dio_init(void) {
-    int err;
-    volatile uint8_t *page = mappage(GPIO_BASE, &err);
-    if (!page) return err;
-    gpiopage = page;
-    dio_io_ddr = page + GPIO_PBDDR;
-    dio_io_byte = page + GPIO_PBDR;
-    dio_io_ddr8 = page + GPIO_PFDDR;
-    dio_io_bit8 = page + GPIO_PFDR;
+    if (int err = gpio_init()) return err;
+    dio_io_ddr = gpiopage + GPIO_PBDDR;
+    dio_io_byte = gpiopage + GPIO_PBDR;
+    dio_io_ddr8 = gpiopage + GPIO_PFDDR;
+    dio_io_bit8 = gpiopage + GPIO_PFDR;
     return 0;
 }
 
