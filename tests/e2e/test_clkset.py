@@ -86,11 +86,11 @@ class ClkSet(SimTest):
             with self.subTest(cmd):
                 load = CLKSET1_LOAD if cmd.startswith("clkset1") else CLKSET2_LOAD
                 self.assertRun(self.zorl("-w", cmd), load,
-                               msg + ("[zorl-sim] " + E.EINVAL + " : %s\n") % cmd, 22)
+                               msg + errline(errno.EINVAL, cmd), 22)
         # A whole-register value that is not a number fails before any load.
         self.assertRun(self.zorl("-w", "clkset1=0x2B4990Z"), "",
                        '"0x2B4990Z" number expected\n'
-                       + "[zorl-sim] " + E.EINVAL + " : clkset1=0x2B4990Z\n", 22)
+                       + errline(errno.EINVAL, "clkset1=0x2B4990Z"), 22)
         self.assertImage(before)
 
     def test_usbdiv_15_from_the_chip_is_shown_and_used(self):
@@ -196,13 +196,13 @@ class ClkSet(SimTest):
         r = self.zorl("-i", path, "clkset1.hclkdiv=8")
         self.assertRun(r, CLKSET1_LOAD + lines("# Pclk = Hclk/2", "clkset1.pclkdiv=1")
                        + CLKSET1_UNCHANGED,
-                       ("[zorl-sim] " + E.EINVAL + " : clkset1.hclkdiv=8\n"))
+                       errline(errno.EINVAL, "clkset1.hclkdiv=8"))
 
     def test_no_exit_summary_after_a_failing_run(self):
         before = self.read_image()
         self.assertRun(self.zorl("-w", "clkset1.hclkdiv=2", "clkset1.hclkdiv=9"),
                        CLKSET1_LOAD + HCLK4,
-                       ("[zorl-sim] " + E.EINVAL + " : clkset1.hclkdiv=9\n"), 22)
+                       errline(errno.EINVAL, "clkset1.hclkdiv=9"), 22)
         self.assertImage(before)
 
 

@@ -6,14 +6,9 @@ import os
 from zorltest import *
 
 
-def reported(text, msg=None, times=1):
-    msg = msg or E.EINVAL
-    return ("[zorl-sim] %s : %s\n" % (msg, text)) * times
-
-
-def triple(token, line, msg=None):
+def triple(token, line, code=errno.EINVAL):
     """A failing command in a file: by the command, its token, its line."""
-    return reported(token, msg, 2) + reported(line, msg)
+    return errline(code, token) * 2 + errline(code, line)
 
 
 class CommandFiles(SimTest):
@@ -27,7 +22,7 @@ class CommandFiles(SimTest):
 
     def test_a_hash_after_a_command_is_a_command(self):
         r = self.run_file("usb=off #note\nirda\n")
-        self.assertRun(r, "USB=off\n", triple("#note", "usb=off #note", E.ENOSYS),
+        self.assertRun(r, "USB=off\n", triple("#note", "usb=off #note", errno.ENOSYS),
                        38)
 
     def test_quotes_and_parentheses(self):
@@ -38,7 +33,7 @@ class CommandFiles(SimTest):
                 self.assertEqual((r.err, r.status), ("", 0))
         # Quotes and parentheses keep separators together; each is one command.
         self.assertRun(self.run_file("'usb =off'\n"), "",
-                       triple("usb =off", "'usb =off'", E.ENOSYS), 38)
+                       triple("usb =off", "'usb =off'", errno.ENOSYS), 38)
 
     def test_a_failing_command_ends_its_line_and_the_file(self):
         before = self.read_image()
@@ -64,14 +59,13 @@ class CommandFiles(SimTest):
         for text in ("usb\nusb=off \\", "usb\nusb=off \\\n"):
             with self.subTest(text):
                 self.assertRun(self.run_file(text, "-w"), "USB=on\n",
-                               reported("command line continued past the end of input, not run"),
-                               22)
+                               errline(errno.EINVAL, LINE_CUT_OFF), 22)
         self.assertImage(before)
 
     def test_missing_file(self):
         path = os.path.join(self.dir, "none")
         self.assertRun(self.zorl("-i", path), "",
-                       ("[zorl-sim] " + E.ENOENT + " : %s\n") % path, 2)
+                       errline(errno.ENOENT, path), 2)
 
     def test_debug_trace(self):
         path = self.write_file("cmds", "usb\n")
@@ -82,7 +76,7 @@ class CommandFiles(SimTest):
     def test_standard_input_from_a_pipe(self):
         # No banner, no prompt, and the first failing line ends the input.
         self.assertRun(self.zorl("-i", "-", input="usb\nfoo\nirda\n"), "USB=on\n",
-                       triple("foo", "foo", E.ENOSYS), 38)
+                       triple("foo", "foo", errno.ENOSYS), 38)
         self.assertRun(self.zorl("-i", input="usb\n\nirda"), "USB=on\nIRDA=off\n")
 
     def test_over_long_lines_are_not_run_at_all(self):
@@ -92,21 +86,20 @@ class CommandFiles(SimTest):
         before = self.read_image()
         r = self.run_file("irda\n" + long + "\nuart\n", "-w")
         self.assertRun(r, "IRDA=off\n",
-                       reported("command line too long (over 2047 characters), not run"), 22)
+                       errline(errno.EINVAL, LINE_TOO_LONG), 22)
         self.assertImage(before)
 
     def test_a_line_made_too_long_by_its_continuations(self):
         part = " ".join(["usb=off"] * 100)  # 799 characters a line
         before = self.read_image()
         r = self.run_file("%s \\\n%s \\\n%s\nirda\n" % (part, part, part), "-w")
-        self.assertRun(r, "", reported("command line too long (over 2047 characters), not run"),
-                       22)
+        self.assertRun(r, "", errline(errno.EINVAL, LINE_TOO_LONG), 22)
         self.assertImage(before)
 
     def test_longest_line_that_fits(self):
         line = "usb" + " " * 2043 + "x"  # 2047 characters: runs
         r = self.run_file(line + "\n")
-        self.assertRun(r, "USB=on\n", triple("x", line, E.ENOSYS), 38)
+        self.assertRun(r, "USB=on\n", triple("x", line, errno.ENOSYS), 38)
 
 
 class Replay(SimTest):

@@ -53,7 +53,7 @@ class Devmem(SimTest):
         for args, why in cases:
             with self.subTest(args):
                 before = self.read_image()
-                err = ("[zr6410-devmem] " + E.EINVAL + " : %s\n") % why
+                err = errline(errno.EINVAL, why, "zr6410-devmem")
                 if why.endswith("too many arguments"):
                     err += "usage: zr6410-devmem ADDRESS [WIDTH [VALUE]]\n"
                 self.assertRun(self.devmem(*args), "", err, 1)
@@ -74,8 +74,9 @@ class Devmem(SimTest):
     def test_refuses_an_invalid_image(self):
         self.write_image(b"hello")
         self.assertRun(self.devmem("0x80930020", "32", "0"), "",
-                       "[zr6410-devmem] " + E.EINVAL
-                       + " : %s: not a board image: 5 bytes, an image has 24576\n" % self.image, 1)
+                       errline(errno.EINVAL,
+                               self.image + ": not a board image: 5 bytes, an image has 24576",
+                               "zr6410-devmem"), 1)
         self.assertImage(bytearray(b"hello"))
 
     def test_state_carries_between_runs(self):

@@ -134,7 +134,8 @@ class Faults(SimTest):
         if self.standin:
             return  # the rest is about the simulated board's image
         os.remove(self.image)
-        self.assertRun(self.zorl("-o", self.image), "", errline(errno.EINVAL, store % self.image), 22)
+        self.assertRun(self.zorl("-o", self.image), "", errline(errno.EINVAL, store % self.image),
+                       22)
         self.assertEqual(os.listdir(self.dir), ["board.txt"])
         # A device as the register store (as /dev/mem is on the board).
         self.assertRun(self.zorl("-o", "/dev/null", env={"ZR6410_IMAGE": "/dev/null"}), "",
@@ -154,7 +155,7 @@ class Faults(SimTest):
                                + "usb=off\nirda=on\nclkset1.hclkdiv=2\n")
         want = self.expect_image([(PWRCNT, 0x80030000), (CLKSET1, 0x02A49907)])
         rd, wr = os.pipe()
-        p = subprocess.Popen(PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "-w", "-i", cmds],
+        p = subprocess.Popen(self.command("zorl-sim", "-w", "-i", cmds),
                              stdout=wr, stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
         os.close(wr)
         try:
@@ -185,7 +186,7 @@ class Faults(SimTest):
         # The lines before it run; the line and everything after it do not.
         path = self.write_file("nul", b"clkset1.hclkdiv=2\nus\0b=off\nirda=on\n")
         self.assertFault(self.zorl("-w", "-i", path),
-                         errline(errno.EINVAL, "command line holds a NUL byte, not run"),
+                         errline(errno.EINVAL, LINE_NUL),
                          22, CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
 
     def test_input_that_is_not_utf8(self):
@@ -204,7 +205,7 @@ class Faults(SimTest):
 
     def test_input_with_100kb_lines(self):
         long_line = "usb=off " * 12800  # 102400 bytes
-        err = errline(errno.EINVAL, "command line too long (over 2047 characters), not run")
+        err = errline(errno.EINVAL, LINE_TOO_LONG)
         cases = [
             ("one line", "usb\n" + long_line + "\nirda=on\n"),
             ("without a newline", "usb\n" + long_line),
@@ -221,7 +222,7 @@ class Faults(SimTest):
     def test_input_ending_in_a_continued_line(self):
         # The last line was to go on: it is not run, and the run fails, so
         # that neither it nor the exit commit of the edits before it happen.
-        err = errline(errno.EINVAL, "command line continued past the end of input, not run")
+        err = errline(errno.EINVAL, LINE_CUT_OFF)
         edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
         for name, text in (("with a newline", "usb \\\nirda=on \\\n"),
                            ("without a newline", "usb \\\nirda=on \\"),
@@ -236,8 +237,8 @@ class Faults(SimTest):
         # A source whose line never ends: the run ends, without the exit
         # commit, as soon as the line cannot be run, never waiting for a
         # newline.  The time limits stop a run that would read for ever.
-        nul = errline(errno.EINVAL, "command line holds a NUL byte, not run")
-        long = errline(errno.EINVAL, "command line too long (over 2047 characters), not run")
+        nul = errline(errno.EINVAL, LINE_NUL)
+        long = errline(errno.EINVAL, LINE_TOO_LONG)
         edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
         self.assertFault(self.zorl("-w", "-i", "/dev/zero", "clkset1.hclkdiv=2", timeout=30),
                          nul, 22, edit)
@@ -247,7 +248,7 @@ class Faults(SimTest):
         # A writer that starts a line, then neither ends it nor goes away.
         for text, err in ((b"usb\n" + b"x" * 3000, long), (b"usb\nus\0b=off", nul)):
             with self.subTest(text[:8]):
-                p = subprocess.Popen(PREFIX + [os.path.join(BIN_DIR, "zorl-sim"), "-w", "-i", "-"],
+                p = subprocess.Popen(self.command("zorl-sim", "-w", "-i", "-"),
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
                 try:
@@ -257,7 +258,8 @@ class Faults(SimTest):
                 finally:
                     p.kill()
                     out, errtext = p.communicate()
-                self.assertFault(Result(out.decode(), errtext.decode(), status), err, 22, "USB=on\n")
+                self.assertFault(Result(out.decode(), errtext.decode(), status), err, 22,
+                                 "USB=on\n")
 
     # ---- the board image -------------------------------------------------
 

@@ -23,7 +23,7 @@ class Ordering(SimTest):
         path = self.write_file("cmds", "usb\nirda=maybe\n")
         out, status = self.combined("-i", path)
         # reported by the command, the line's token and the line
-        self.assertEqual(out, "USB=on\nIRDA=off\n" + ("[zorl-sim] " + E.EINVAL + " : irda=maybe\n") * 3)
+        self.assertEqual(out, "USB=on\nIRDA=off\n" + errline(errno.EINVAL, "irda=maybe") * 3)
         self.assertEqual(status, 22)
 
     def test_debug_trace_is_in_step_with_the_report(self):

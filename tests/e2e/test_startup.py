@@ -33,7 +33,7 @@ class Startup(SimTest):
         for args, letter in ((["-x"], "x"), (["-vx"], "x"), (["-ov", "f"], "o"),
                              (["--"], "-"), (["-wq"], "q")):
             with self.subTest(args):
-                err = ("[zorl-sim] " + E.EINVAL + " : -%s\n") % letter + VERSION
+                err = errline(errno.EINVAL, "-" + letter) + VERSION
                 self.assertRun(self.zorl(*args), USAGE, err, 22)
 
     def test_a_lone_dash_is_skipped(self):
@@ -67,14 +67,14 @@ class Startup(SimTest):
 
     def test_commands_end_option_parsing(self):
         self.assertRun(self.zorl("chipid", "-w"), CHIPID_OUT,
-                       ("[zorl-sim] " + E.ENOSYS + " : -w\n"), 38)
+                       errline(errno.ENOSYS, "-w"), 38)
 
     def test_exit_status_is_the_last_status(self):
         # The first failing command ends the run; no exit summary follows.
         before = self.read_image()
         self.assertRun(self.zorl("clkset1.hclkdiv=2", "foo", "chipid"),
                        CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"),
-                       ("[zorl-sim] " + E.ENOSYS + " : foo\n"), 38)
+                       errline(errno.ENOSYS, "foo"), 38)
         self.assertRun(self.zorl("-w", "clkset1.hclkdiv=2", "foo"), None, None, 38)
         self.assertImage(before)
 
@@ -83,7 +83,7 @@ class Startup(SimTest):
         self.assertRun(self.zorl("-i", path, "chipid"), CHIPID_OUT + "USB=on\n")
         # The file's status is the run's, even after a failing command ...
         self.assertRun(self.zorl("-i", path, "foo"), "USB=on\n",
-                       ("[zorl-sim] " + E.ENOSYS + " : foo\n"), 0)
+                       errline(errno.ENOSYS, "foo"), 0)
         # ... and a failing file fails a run whose commands succeeded.
         bad = self.write_file("bad", "foo\n")
         self.assertRun(self.zorl("-input", bad, "chipid"), CHIPID_OUT, None, 38)
@@ -100,7 +100,7 @@ class Startup(SimTest):
         link = os.path.join(self.dir, "myzorl")
         os.symlink(os.path.join(os.path.abspath(BIN_DIR), "zorl-sim"), link)
         r = self.run_program(link, "foo")
-        self.assertRun(r, "", ("[myzorl] " + E.ENOSYS + " : foo\n"), 38)
+        self.assertRun(r, "", errline(errno.ENOSYS, "foo", "myzorl"), 38)
 
 
 if __name__ == "__main__":

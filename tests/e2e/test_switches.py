@@ -77,7 +77,7 @@ class Switches(SimTest):
                 cmd = "%s=%s" % (kw, value)
                 with self.subTest(cmd=cmd):
                     self.assertRun(self.zorl("-w", cmd), state(label, comment, start),
-                                   ("[zorl-sim] " + E.EINVAL + " : %s\n") % cmd, 22)
+                                   errline(errno.EINVAL, cmd), 22)
         self.assertImage(before)
 
     def test_ethernet_refused_while_the_power_line_is_an_input(self):
@@ -105,9 +105,9 @@ class Switches(SimTest):
         self.assertRun(self.zorl("write=on"), BANNER_ON)
         self.assertRun(self.zorl("-w", "Write=OFF"), BANNER_OFF)
         self.assertRun(self.zorl("write=yes"), BANNER_OFF,
-                       ("[zorl-sim] " + E.EINVAL + " : write=yes\n"), 22)
+                       errline(errno.EINVAL, "write=yes"), 22)
         self.assertRun(self.zorl("-w", "write=yes"), BANNER_ON,
-                       ("[zorl-sim] " + E.EINVAL + " : write=yes\n"), 22)
+                       errline(errno.EINVAL, "write=yes"), 22)
 
     def test_write_governs_the_commands_after_it(self):
         before = self.read_image()

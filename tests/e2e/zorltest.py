@@ -10,7 +10,7 @@ Environment:
                    with its /dev/mem redirected to a stand-in file that
                    holds the test's board image (see BoardStandIn)
   ZORL_ERRTEXT     a program built with the C library under test that
-                   prints its strerror texts (see E)
+                   prints its strerror texts (see strerror)
 """
 
 import errno
@@ -30,32 +30,26 @@ BOARD = bool(os.environ.get("ZORL_BOARD"))
 TIMEOUT = 120
 
 
-class _ErrorTexts:
-    """E.EIO and so on: what strerror says for that errno in the C library
-    that the programs are built with ("Input/output error" in glibc, "I/O
-    error" in musl).  Asked once of ZORL_ERRTEXT, a program of the build
-    itself; the interpreter's own C library only when run by hand."""
-
-    _texts = None
-
-    def __getattr__(self, name):
-        return self.text(getattr(errno, name))
-
-    def text(self, code):
-        if _ErrorTexts._texts is None:
-            prog = os.environ.get("ZORL_ERRTEXT")
-            texts = {}
-            if prog:
-                out = subprocess.run(PREFIX + [prog], capture_output=True, check=True,
-                                     timeout=TIMEOUT).stdout.decode()
-                for line in out.splitlines():
-                    n, _, text = line.partition(" ")
-                    texts[int(n)] = text
-            _ErrorTexts._texts = texts
-        return _ErrorTexts._texts.get(code) or os.strerror(code)
+_texts = None
 
 
-E = _ErrorTexts()
+def strerror(code):
+    """What strerror says for an errno number in the C library that the
+    programs are built with ("Input/output error" in glibc, "I/O error" in
+    musl).  Asked once of ZORL_ERRTEXT, a program of the build itself; the
+    interpreter's own C library only when run by hand."""
+    global _texts
+    if _texts is None:
+        prog = os.environ.get("ZORL_ERRTEXT")
+        _texts = {}
+        if prog:
+            out = subprocess.run(PREFIX + [prog], capture_output=True, check=True,
+                                 timeout=TIMEOUT).stdout.decode()
+            for line in out.splitlines():
+                n, _, text = line.partition(" ")
+                _texts[int(n)] = text
+    return _texts.get(code) or os.strerror(code)
+
 
 # The image layout, as the README documents it: a header page, then one
 # 4 KiB page per simulated block in this order.
@@ -320,14 +314,15 @@ class BoardStandIn:
         return cmd
 
 
-def strerror(code):
-    """The message for an errno number in the C library of the build (see E)."""
-    return E.text(code)
-
-
 def errline(code, text, prog="zorl-sim"):
     """A line of the error reporter: "[prog] message : text"."""
     return "[%s] %s : %s\n" % (prog, strerror(code), text)
+
+
+# A command line that cannot be run, as the program refuses it (with 22).
+LINE_TOO_LONG = "command line too long (over 2047 characters), not run"
+LINE_NUL = "command line holds a NUL byte, not run"
+LINE_CUT_OFF = "command line continued past the end of input, not run"
 
 
 def lines(*ls):
