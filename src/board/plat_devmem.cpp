@@ -1,8 +1,12 @@
 // The board: registers are reached through /dev/mem.
 #include "platform.h"
 
+#include "errline.h"
+
 #include <errno.h>
 #include <fcntl.h>
+#include <time.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -34,4 +38,24 @@ void *plat_map(int fd, uint32_t phys) {
     void *p =
         mmap(nullptr, (size_t)getpagesize(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, (off_t)phys);
     return p == MAP_FAILED ? nullptr : p;
+}
+
+// Another run of the program on this board changing a register at the same
+// moment would write back a stale copy over this run's change: each change
+// is made holding /dev/mem, for a few seconds of waiting at most.
+int plat_lock(int fd) {
+    for (int tries = 0; flock(fd, LOCK_EX | LOCK_NB); tries++) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || tries >= 500) {
+            int err = errno;
+            errline(err, "/dev/mem: held by another program, nothing written");
+            return err;
+        }
+        struct timespec ms10 = {0, 10 * 1000 * 1000};
+        nanosleep(&ms10, nullptr);
+    }
+    return 0;
+}
+
+void plat_unlock(int fd) {
+    flock(fd, LOCK_UN);
 }

@@ -12,7 +12,9 @@
 
 uint32_t clkset1, oldclkset1;
 uint32_t clkset2, oldclkset2;
+uint32_t seen1, seen2;
 int c1set, c2set;
+int c1seen, c2seen;
 int c1x2ipd, c1x2fbd, c1x1fbd, c1ps, fclkd, hclkd, pclkd, nbyp1, smcrom;
 int c2x2ipd, c2x2fbd, c2x1fbd, c2ps, nbyp2, pll2en, usbdiv;
 int c1fo, hclk, c2fo;
@@ -100,6 +102,8 @@ struct clkreg {
     uint32_t *work;
     uint32_t *old;
     int *set;
+    uint32_t *seen; // what the chip held when this run last read or wrote it
+    int *hasseen;   // 0 while this run has neither read nor written it
     uint32_t (*get)(void);
     void (*put)(uint32_t);
     void (*freqs)(void);
@@ -113,13 +117,13 @@ template <typename T, size_t N> constexpr int countof(const T (&)[N]) {
 // clang-format off
 static const clkreg reg1 = {
     "clkset1", clkset1fields, countof(clkset1fields),
-    &clkset1, &oldclkset1, &c1set,
+    &clkset1, &oldclkset1, &c1set, &seen1, &c1seen,
     syscon_get_clkset1, syscon_set_clkset1, clkset1freqs,
     false, // nothing is read before a whole-register value
 };
 static const clkreg reg2 = {
     "clkset2", clkset2fields, countof(clkset2fields),
-    &clkset2, &oldclkset2, &c2set,
+    &clkset2, &oldclkset2, &c2set, &seen2, &c2seen,
     syscon_get_clkset2, syscon_set_clkset2, clkset2freqs,
     true, // the chip is read first, even before a whole-register value
 };
@@ -134,8 +138,8 @@ static uint32_t fieldmask(const clkfield &f) {
 static void initclkset(const clkreg &r) {
     if (!*r.set) {
         uint32_t v = r.get();
-        *r.work = *r.old = v;
-        *r.set = 1;
+        *r.work = *r.old = *r.seen = v;
+        *r.set = *r.hasseen = 1;
         rpt("\n# %s=0x%08x\n", r.name, (unsigned)v);
     }
     for (int i = 0; i < r.nfields; i++) {
@@ -144,24 +148,47 @@ static void initclkset(const clkreg &r) {
     }
 }
 
+// The commit of the working copy, with the register store held.  A commit
+// over a change that another program made to the register since this run
+// read it would undo that change unseen: it is refused, naming the
+// register.  0, or the errno after a message; nothing is written then.
+static int commitclkset(const clkreg &r) {
+    flushout();
+    if (int err = io_begin()) return err;
+    int status = 0;
+    if (*r.hasseen && r.get() != *r.seen) {
+        status = EBUSY;
+    } else {
+        r.put(*r.work);
+        *r.seen = *r.work;
+        *r.hasseen = 1;
+    }
+    io_end();
+    if (status) {
+        char text[96];
+        snprintf(text, sizeof text,
+                 "%s: changed by another program since this run read it, nothing written", r.name);
+        err_rpt(status, text);
+    }
+    return status;
+}
+
 // The summary: the value against the one read from the chip, the commit
 // when asked for, and the resulting frequencies.  The old value is never
-// updated, so a later commit in the same run writes again.
-static void writeclkset(const clkreg &r, int commit) {
-    if (!*r.set) return;
+// updated, so a later commit in the same run writes again.  0, or the errno
+// of a commit that could not be made.
+static int writeclkset(const clkreg &r, int commit) {
+    if (!*r.set) return 0;
+    int status = 0;
     if (*r.work == *r.old) {
         rpt("#\n# %s=0x%08x and is unchanged\n", r.name, (unsigned)*r.old);
     } else {
         rpt("#\n# new %s=0x%08x\n", r.name, (unsigned)*r.work);
-        if (commit) {
-            flushout();
-            r.put(*r.work);
-            rpts("#  ....has been actioned.\n");
-        } else {
-            rpts("#  ....has NOT been actioned.\n");
-        }
+        if (commit) status = commitclkset(r);
+        rpts(commit && !status ? "#  ....has been actioned.\n" : "#  ....has NOT been actioned.\n");
     }
     r.freqs();
+    return status;
 }
 
 // A field's report line, after its divider comment line if it has one:
@@ -198,7 +225,7 @@ static int doclkset(const clkreg &r, const char *param, const char *value) {
         }
         putfield(r, f);
     }
-    if (!*value && samecase(param, "write")) writeclkset(r, 1);
+    if (!*value && samecase(param, "write")) return writeclkset(r, 1);
     if (!*param) writeclkset(r, 0);
     return 0;
 }
@@ -215,14 +242,16 @@ void initclkset1(void) {
 void initclkset2(void) {
     initclkset(reg2);
 }
-void writeclkset1(int commit) {
-    writeclkset(reg1, commit);
+int writeclkset1(int commit) {
+    return writeclkset(reg1, commit);
 }
-void writeclkset2(int commit) {
-    writeclkset(reg2, commit);
+int writeclkset2(int commit) {
+    return writeclkset(reg2, commit);
 }
 
 void clksetreset(void) {
+    seen1 = seen2 = 0;
+    c1seen = c2seen = 0;
     for (const clkfield &f : clkset1fields) *f.decoded = 0;
     for (const clkfield &f : clkset2fields) *f.decoded = 0;
 }

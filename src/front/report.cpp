@@ -77,7 +77,10 @@ FILE *diag(void) {
 
 int err_rpt(int code, const char *text) {
     code = (int16_t)code;
-    if (code) fprintf(diag(), "[%s] %s : %s\n", sys, strerror(code), text);
+    if (code) {
+        flushout();
+        errline(code, text);
+    }
     return code;
 }
 
@@ -85,16 +88,30 @@ int err_rpt(int code, const char *text) {
 
 // Open the -o file to append to, as fopen's "a" would; *made says whether
 // this run created it, so that a run refused before it wrote anything can
-// leave no file behind.
+// leave no file behind.  The file is created exclusively, so that a file
+// another process made between the two opens is appended to, not claimed;
+// that race is tried again a few times, never without end.  A symbolic
+// link to a file not yet made is followed, as fopen follows it, and the
+// file it names created (O_EXCL would refuse the link itself); what the
+// link names is not this run's to remove, so *made stays false there.
 FILE *openreport(const char *name, bool *made) {
-    int fd;
+    int fd = -1;
     *made = false;
-    do {
+    for (int tries = 0; tries < 8; tries++) {
         fd = open(name, O_WRONLY | O_APPEND);
         if (fd >= 0 || errno != ENOENT) break;
         fd = open(name, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, 0666);
-        *made = fd >= 0;
-    } while (fd < 0 && errno == EEXIST); // created by someone else meanwhile
+        if (fd >= 0) {
+            *made = true;
+            break;
+        }
+        if (errno != EEXIST) break;
+        struct stat st;
+        if (!lstat(name, &st) && S_ISLNK(st.st_mode)) {
+            fd = open(name, O_WRONLY | O_APPEND | O_CREAT, 0666);
+            break;
+        }
+    }
     FILE *f = fd < 0 ? nullptr : fdopen(fd, "a");
     if (fd >= 0 && !f) {
         int err = errno;

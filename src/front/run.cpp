@@ -18,7 +18,6 @@
 
 static const char version[] = "0.1beta";
 
-const char *sys = "zorl";
 int vflg;
 int debug;
 int dummy = 1;
@@ -42,8 +41,8 @@ int help(int code) {
     return code;
 }
 
-void syscon_exit(void) {
-    writeclkset1(dummy == 0);
+int syscon_exit(void) {
+    return writeclkset1(dummy == 0);
 }
 
 int dostatusall(void) {
@@ -72,18 +71,23 @@ void zorlreset(void) {
     clksetreset();
 }
 
+// Whether a stream of the run is one that was closed at start: the
+// standard stream fd itself (name null), or whatever standard stream the
+// name reaches.
+static bool closedstream(const char *name, int fd = 1) {
+    if (name) fd = stdname(name);
+    return fd >= 0 && (stdclosed & (1 << fd));
+}
+
 static bool isprefix(const char *opt, const char *word) {
     size_t n = strlen(opt);
     return n && n <= strlen(word) && !strncmp(opt, word, n);
 }
 
 void zorlmain(int argc, char **argv) {
-    int closed = stdguard();
-    if (closed < 0) exit(EBADF);
+    if (stdguard() < 0) exit(EBADF);
     zorlreset();
-    const char *self = argc > 0 && argv[0] ? argv[0] : "zorl";
-    const char *slash = strrchr(self, '/');
-    sys = slash ? slash + 1 : self;
+    setprogname(argc > 0 ? argv[0] : nullptr);
     char **args = argv + (argc > 0);
     int nargs = argc > 0 ? argc - 1 : 0;
 
@@ -121,11 +125,11 @@ void zorlmain(int argc, char **argv) {
         if (!f) exit(err_rpt(errno, outname));
         fout = f;
         outfile = outname;
-    } else if (closed & 2) {
-        // Started with standard output closed: the report goes to /dev/null
-        // and is lost, which the exit status must say.
-        outerr = EBADF;
     }
+    // Started with standard output closed, the report goes to /dev/null and
+    // is lost, which the exit status must say; so too when -o reaches a
+    // closed stream by one of its names (/dev/stdout, /proc/self/fd/1).
+    if (closedstream(outname)) outerr = EBADF;
     if (int r = checkreport(inpath)) {
         if (made) unlink(outname);
         exit(r);
@@ -143,14 +147,16 @@ void zorlmain(int argc, char **argv) {
     // The command-line commands, then the -i source, whose status is the
     // run's; with neither, the full status report.  Standard input that was
     // closed at start now reads /dev/null: as the source it is lost, not
-    // empty, and fails as a closed standard output does.
+    // empty, and fails as a closed standard output does, by any of its names.
     int status = 0;
     if (nargs > 0) status = doargs(args, nargs);
-    if (inpath)
-        status = !strcmp(inpath, "-") && (closed & 1) ? err_rpt(EBADF, "stdin") : docmdfile(inpath);
-    else if (nargs == 0)
+    if (inpath) {
+        bool std = !strcmp(inpath, "-");
+        status = closedstream(std ? nullptr : inpath, 0) ? err_rpt(EBADF, std ? "stdin" : inpath)
+                                                         : docmdfile(inpath);
+    } else if (nargs == 0)
         status = dostatusall();
-    if (status == 0) syscon_exit();
+    if (status == 0) status = syscon_exit();
 
     // A report that could not be written is a failed run, whatever the
     // commands returned.

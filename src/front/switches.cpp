@@ -40,13 +40,18 @@ static int doswitch(const swdef &sw, const char *value) {
         } else if (dummy) {
             state = want;
         } else {
+            // The read-modify-write of the bit, and the read back, with the
+            // register store held: another program's change to the other
+            // bits of the register cannot fall in between and be undone.
             flushout();
+            if (int err = io_begin()) return err;
             if (sw.set(want) < 0) {
                 status = EIO;
                 state = want;
             } else {
                 state = sw.get();
             }
+            io_end();
         }
     }
     // "USB=on": put together by hand, as is every line that the full

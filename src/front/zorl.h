@@ -10,12 +10,13 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "errline.h" // sys, the program name in diagnostics
+
 // ---- Start-up and the run (run.cpp) -----------------------------------------
 
-extern const char *sys; // program name for diagnostics: argv[0] after its last '/'
-extern int vflg;        // -v: start-up messages on standard error
-extern int debug;       // -d: trace of command processing on standard error
-extern int dummy;       // 1: writing disabled (the default); -w or write=on clear it
+extern int vflg;  // -v: start-up messages on standard error
+extern int debug; // -d: trace of command processing on standard error
+extern int dummy; // 1: writing disabled (the default); -w or write=on clear it
 
 // Reset every piece of state to its value at program start.
 void zorlreset(void);
@@ -29,8 +30,9 @@ int help(int code);
 // The full status report; its status is that of the chip-ID report.
 int dostatusall(void);
 
-// The exit hook: the ClkSet1 summary, committed when writing is enabled.
-void syscon_exit(void);
+// The exit hook: the ClkSet1 summary, committed when writing is enabled;
+// 0, or the errno of a commit that could not be made.
+int syscon_exit(void);
 
 // ---- The report stream and the error reporter (report.cpp) -----------------
 
@@ -39,7 +41,7 @@ extern FILE *fout;          // the report stream: every report line goes here
 extern int outerr;          // errno of the first failure of the report stream, or 0
 
 // "[sys] strerror(code) : text" on standard error for a non-zero code (taken
-// as a signed 16-bit number); returns the code.
+// as a signed 16-bit number), after the report so far; returns the code.
 int err_rpt(int code, const char *text);
 
 // Flush the report stream; returns 0, or the errno of the stream's first
@@ -174,8 +176,10 @@ extern const int32_t hdiv[8]; // Hclk divisor for each hclkdiv code
 
 void initclkset1(void);
 void initclkset2(void);
-void writeclkset1(int commit);
-void writeclkset2(int commit);
+// The summary, committed when commit is set; 0, or the errno of a refused
+// commit.
+int writeclkset1(int commit);
+int writeclkset2(int commit);
 
 // Every decoded field back to 0, as at program start.
 void clksetreset(void);

@@ -25,4 +25,14 @@ void *plat_map(int fd, uint32_t phys);
 // is no such file.
 const char *plat_path(void);
 
+// Around every change of a register (a read-modify-write of a switch, a
+// clock-set commit): the store held for this run alone, so that programs
+// changing registers side by side never lose each other's bits.  An
+// advisory lock (flock) on the store, waited for a few seconds at most and
+// never held while waiting for input.  plat_lock returns 0, or an errno
+// after a message on standard error naming the store; nothing may be
+// written then, and plat_unlock is not called.
+int plat_lock(int fd);
+void plat_unlock(int fd);
+
 #endif

@@ -38,6 +38,14 @@ const char *iostore(void) {
     return plat_path();
 }
 
+int io_begin(void) {
+    return plat_lock(iofd);
+}
+
+void io_end(void) {
+    plat_unlock(iofd);
+}
+
 static volatile uint32_t *reg32(volatile uint8_t *page, unsigned offset) {
     return (volatile uint32_t *)(page + offset);
 }

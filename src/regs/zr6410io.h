@@ -48,6 +48,14 @@ int syscon_init(void);
 // is no such file.  Nothing is opened.
 const char *iostore(void);
 
+// A change of the registers is made between io_begin and io_end: the store
+// is held for this run alone meanwhile (see plat_lock), so that the loads
+// and stores of the change see no other program's in between.  io_begin
+// returns 0, or an errno after a message, and then nothing may be written
+// and io_end is not called.  Never held while waiting for anything else.
+int io_begin(void);
+void io_end(void);
+
 // Whole SysCon registers, one 32-bit access each.
 uint32_t syscon_get_pwrsts(void);
 uint32_t syscon_get_pwrcnt(void);

@@ -20,6 +20,17 @@ void *plat_map(int fd, uint32_t phys) {
         errno = ENXIO; // nothing is simulated at that address
         return nullptr;
     }
-    void *p = mmap(nullptr, SIM_PAGE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, off);
+    // An image this run may only read is mapped to read: a store is refused
+    // by plat_lock before it is tried.
+    int prot = simboard_roerr ? PROT_READ : PROT_READ | PROT_WRITE;
+    void *p = mmap(nullptr, SIM_PAGE, prot, MAP_SHARED, fd, off);
     return p == MAP_FAILED ? nullptr : p;
+}
+
+int plat_lock(int fd) {
+    return simboard_lock(fd) ? errno : 0;
+}
+
+void plat_unlock(int fd) {
+    simboard_unlock(fd);
 }

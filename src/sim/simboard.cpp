@@ -1,12 +1,16 @@
 #include "simboard.h"
 
+#include "errline.h"
 #include "regmap.h"
 
 #include <errno.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <signal.h>
 #include <string.h>
+#include <time.h>
+#include <sys/file.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,7 +49,9 @@ long simboard_offset(uint32_t phys) {
 
 // "[prog] system message : path: what", in the form of every other error line.
 static int fail(int err, const char *path, const char *what) {
-    fprintf(stderr, "[%s] %s : %s: %s\n", program_invocation_short_name, strerror(err), path, what);
+    char text[PATH_MAX + 128];
+    snprintf(text, sizeof text, "%s: %s", path, what);
+    errline(err, text);
     errno = err;
     return -1;
 }
@@ -87,12 +93,28 @@ static int create(const char *path) {
         return fail(ENAMETOOLONG, path, "cannot create the board image");
     int fd = mkstemp(tmp);
     if (fd < 0) return fail(errno, path, "cannot create the board image");
+    // Whatever fails (a file-size limit, a full disk), the temporary file
+    // goes, and the cause is what is reported.
     int err = 0;
     if (fchmod(fd, 0644) || writeall(fd, img, sizeof img) || link(tmp, path)) err = errno;
-    close(fd);
+    if (close(fd) && !err) err = errno;
     unlink(tmp);
     if (err && err != EEXIST) return fail(err, path, "cannot create the board image");
     return 0;
+}
+
+int simboard_roerr;
+static struct stat opened; // the image as it was opened: device, inode, size
+
+// A load from a page of an image that was cut short under the run: the
+// kernel sends SIGBUS.  The line is made ready when the image is opened, as
+// nothing but write and _exit may be called here.
+static char busline[PATH_MAX + 256];
+static size_t buslen;
+
+static void onbus(int) {
+    if (write(2, busline, buslen) < 0) _exit(ESTALE);
+    _exit(ESTALE);
 }
 
 int simboard_open(void) {
@@ -101,6 +123,16 @@ int simboard_open(void) {
     if (fd < 0 && errno == ENOENT) {
         if (create(path)) return -1;
         fd = open(path, O_RDWR);
+    }
+    // An image this run may only read still serves a run that only reads.
+    simboard_roerr = 0;
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+        int err = errno;
+        fd = open(path, O_RDONLY);
+        if (fd >= 0)
+            simboard_roerr = err;
+        else
+            errno = err;
     }
     if (fd < 0) return fail(errno, path, "cannot open the board image");
 
@@ -131,5 +163,47 @@ int simboard_open(void) {
         close(fd);
         return fail(err, path, bad);
     }
+    opened = st;
+    char text[PATH_MAX + 64];
+    snprintf(text, sizeof text, "%s: the board image was cut short while in use", path);
+    buslen = fmterrline(busline, sizeof busline, ESTALE, text);
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = onbus;
+    sigaction(SIGBUS, &sa, nullptr);
     return fd;
+}
+
+int simboard_lock(int fd) {
+    const char *path = simboard_path();
+    if (simboard_roerr)
+        return fail(simboard_roerr, path, "the board image may only be read, nothing written");
+    // Another run holds the image for the few loads and stores of one
+    // change; a run that cannot have it within a few seconds gives up
+    // rather than wait for ever.
+    int tries = 0;
+    while (flock(fd, LOCK_EX | LOCK_NB)) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || ++tries > 500)
+            return fail(errno, path, "the board image is held by another program, nothing written");
+        struct timespec ms10 = {0, 10 * 1000 * 1000};
+        nanosleep(&ms10, nullptr);
+    }
+    // What this run mapped must still be the image: neither cut short
+    // (truncate, the first step of cp over it) nor replaced (mv over it), or
+    // a store would crash or go into a file nobody reads.
+    struct stat now, named;
+    const char *why = nullptr;
+    if (fstat(fd, &now) || now.st_size != SIM_SIZE)
+        why = "the board image was cut short while in use, nothing written";
+    else if (stat(path, &named) || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
+        why = "the board image was replaced while in use, nothing written";
+    if (why) {
+        flock(fd, LOCK_UN);
+        return fail(ESTALE, path, why);
+    }
+    return 0;
+}
+
+void simboard_unlock(int fd) {
+    flock(fd, LOCK_UN);
 }

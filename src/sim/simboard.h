@@ -31,8 +31,23 @@ void simboard_poweron(unsigned char *img);
 
 // Open the image read-write, creating it with the power-on register values
 // when it does not exist.  An image that exists is used as it is or refused,
-// never rewritten.  Returns the descriptor, or -1 with errno set after a
+// never rewritten.  An image that may only be read is opened to read (see
+// simboard_roerr).  A load from the image after it was cut short under the
+// run ends the run with a message (ESTALE).  Returns the descriptor, or -1 with errno set after a
 // one-line message on standard error that names the image and the problem.
 int simboard_open(void);
+
+// 0 when the image was opened read-write; else why it could only be opened
+// to read (EACCES, EROFS): a run that only reads goes ahead, a store is
+// refused.
+extern int simboard_roerr;
+
+// Before a change: the image held for this run alone (an advisory lock,
+// flock, waited for a few seconds at most), and checked to be still the
+// file that was opened, whole, and writable.  0, or -1 with errno set after
+// a message naming the image; the lock is not held then.
+int simboard_lock(int fd);
+// After the change.
+void simboard_unlock(int fd);
 
 #endif

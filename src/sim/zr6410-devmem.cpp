@@ -5,20 +5,22 @@
 // it with one access of WIDTH bits.  Every argument is checked before the
 // image is opened, so a refused call touches nothing.
 #include "devio.h"
+#include "errline.h"
 #include "simboard.h"
 #include "stdguard.h"
 
 #include <errno.h>
+#include <limits.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
-static const char *prog = "zr6410-devmem";
-
 // "[prog] system message : arg: why" on standard error; the exit status.
 static int fail(int err, const char *arg, const char *why) {
-    fprintf(stderr, "[%s] %s : %s: %s\n", prog, strerror(err), arg, why);
+    char text[PATH_MAX + 128];
+    snprintf(text, sizeof text, "%s: %s", arg, why);
+    errline(err, text);
     return 1;
 }
 
@@ -52,9 +54,10 @@ static bool number(const char *s, uint32_t *out) {
 int main(int argc, char **argv) {
     int closed = stdguard();
     if (closed < 0) return 1;
+    setprogname(argc > 0 ? argv[0] : nullptr);
     if (argc < 2 || argc > 4) {
         if (argc > 4) refuse(argv[4], "too many arguments");
-        fprintf(stderr, "usage: %s ADDRESS [WIDTH [VALUE]]\n", prog);
+        fprintf(stderr, "usage: %s ADDRESS [WIDTH [VALUE]]\n", sys);
         return 1;
     }
     uint32_t addr, width = 32, value = 0;
@@ -78,20 +81,21 @@ int main(int argc, char **argv) {
     int fd = simboard_open();
     if (fd < 0) return 1;
     long pageoff = off & ~(long)(SIM_PAGE - 1);
-    void *map = mmap(nullptr, SIM_PAGE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, pageoff);
-    if (map == MAP_FAILED) {
-        fprintf(stderr, "[%s] %s : %s: cannot map the board image\n", prog, strerror(errno),
-                simboard_path());
-        return 1;
-    }
+    int prot = simboard_roerr ? PROT_READ : PROT_READ | PROT_WRITE;
+    void *map = mmap(nullptr, SIM_PAGE, prot, MAP_SHARED, fd, pageoff);
+    if (map == MAP_FAILED) return fail(errno, simboard_path(), "cannot map the board image");
     volatile uint8_t *reg = (volatile uint8_t *)map + (off - pageoff);
     if (argc > 3) {
+        // A store as any other program's change: with the image held, and
+        // only into the image that was opened, whole and writable.
+        if (simboard_lock(fd)) return 1;
         if (width == 8)
             io_wr8(reg, (uint8_t)value);
         else if (width == 16)
             io_wr16((volatile uint16_t *)reg, (uint16_t)value);
         else
             io_wr32((volatile uint32_t *)reg, value);
+        simboard_unlock(fd);
         return 0;
     }
     if (width == 8)

@@ -1,6 +1,7 @@
 """The clock-set commands end to end: listings, edits, commits, the exit summary,
 and what reaches the image."""
 
+import errno
 import os
 import select
 import subprocess
@@ -160,34 +161,56 @@ class ClkSet(SimTest):
         self.assertRun(self.zorl("CLKSET1.WRITE"),
                        CLKSET1_LOAD + CLKSET1_UNCHANGED + CLKSET1_UNCHANGED)
 
-    def test_second_commit_writes_again(self):
-        # The old value stays the one first read, so the exit hook writes the
-        # same value again: change the register behind the run's back between
-        # the two commits, and the second puts it back.
-        cmd = self.command("zorl-sim", "-w", "-i", "-")
-        p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
-        try:
-            p.stdin.write(b"clkset1.hclkdiv=2 clkset1.write\n")
-            p.stdin.flush()
-            want = CLKSET1_LOAD + HCLK4 + summary1(0x02A49907, True, **NEW_HCLK)
-            got = b""
-            while len(got) < len(want):
-                ready, _, _ = select.select([p.stdout], [], [], 30)
-                self.assertTrue(ready, "no report after the first commit: %r" % got)
-                got += os.read(p.stdout.fileno(), 4096)
-            self.assertEqual(got.decode(), want)
-            self.assertEqual(self.reg(CLKSET1), 0x02A49907)
-            self.setreg(CLKSET1, 0x11111111)
-        finally:
-            p.stdin.close()
-            rest = p.stdout.read()
-            p.wait(timeout=TIMEOUT)
-            p.stdout.close()
-            p.stderr.close()
-        self.assertEqual(rest.decode(), summary1(0x02A49907, True, **NEW_HCLK))
-        self.assertEqual(p.returncode, 0)
-        self.assertEqual(self.reg(CLKSET1), 0x02A49907)
+    def test_commit_over_another_programs_change(self):
+        # A -w session edits ClkSet1 and commits it, or only edits it; then,
+        # while it waits for its next line, something else happens to the
+        # board; then the session ends with its exit commit.  The exit commit
+        # writes the working copy again, unless the register no longer holds
+        # what the session last read or wrote there: that would undo another
+        # program's change unseen, so it is refused (16), naming ClkSet1,
+        # and the other change stays.
+        other = 0x02B89907  # the power-on value with pclkdiv=2
+        refused = errline(errno.EBUSY, "clkset1: changed by another program since this run "
+                          "read it, nothing written")
+        cases = [  # first line, what happens meanwhile, ClkSet1 after, status, stderr
+            ("clkset1.hclkdiv=2 clkset1.write", None, 0x02A49907, 0, ""),
+            ("clkset1.hclkdiv=2 clkset1.write", (PWRCNT, 0x00030000), 0x02A49907, 0, ""),
+            ("clkset1.hclkdiv=2 clkset1.write", (CLKSET1, 0x11111111), 0x11111111, 16, refused),
+            ("clkset1.hclkdiv=2", ("zorl-sim", "-w", "clkset1.pclkdiv=2"), other, 16, refused),
+            # A whole-register value first: nothing was read, so nothing is undone.
+            ("clkset1=0x02A49907", ("zorl-sim", "-w", "clkset1.pclkdiv=2"), 0x02A49907, 0, ""),
+        ]
+        for first, meanwhile, after, status, err in cases:
+            with self.subTest(first=first, meanwhile=meanwhile):
+                self.write_image(power_on_image())
+                cmd = self.command("zorl-sim", "-w", "-i", "-")
+                p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
+                try:
+                    p.stdin.write(first.encode() + b"\n")
+                    p.stdin.flush()
+                    # The report of the first line, up to its last field line.
+                    got = b""
+                    ends = b"=2\n" if first == "clkset1.hclkdiv=2" else b"KHz\n"
+                    while not got.endswith(ends):
+                        ready, _, _ = select.select([p.stdout], [], [], 30)
+                        self.assertTrue(ready, "no report of the first line: %r" % got)
+                        chunk = os.read(p.stdout.fileno(), 4096)
+                        self.assertTrue(chunk, "the session ended early: %r" % got)
+                        got += chunk
+                    if meanwhile and isinstance(meanwhile[0], str):
+                        self.assertEqual(self.run_program(*meanwhile).status, 0)
+                    elif meanwhile:
+                        self.setreg(*meanwhile)
+                finally:
+                    p.stdin.close()
+                    p.stdout.read()
+                    p.wait(timeout=TIMEOUT)
+                    errtext = p.stderr.read().decode()
+                    p.stdout.close()
+                    p.stderr.close()
+                self.assertEqual((errtext, p.returncode), (err, status))
+                self.assertEqual(self.reg(CLKSET1), after)
 
     def test_refused_edit_leaves_the_exit_summary_alone(self):
         # A failing command-line edit, then a command file that succeeds: the

@@ -346,12 +346,36 @@ class Faults(SimTest):
     def test_unreadable_image(self):
         self.sim_only()
         nobody = self.as_nobody()
-        err = (errline(errno.EACCES, self.image + ": cannot open the board image")
-               + errline(errno.EACCES, GPIO_FAILED))
-        for mode in (0o000, 0o444):  # unreadable; readable but not writable
-            with self.subTest(oct(mode)):
-                os.chmod(self.image, mode)
-                self.assertFault(self.zorl("-w", "usb=off", before=nobody), err, 13)
+        os.chmod(self.image, 0o000)
+        self.assertFault(self.zorl("-w", "usb=off", before=nobody),
+                         errline(errno.EACCES, self.image + ": cannot open the board image")
+                         + errline(errno.EACCES, GPIO_FAILED), 13)
+
+    def test_image_that_may_only_be_read(self):
+        # A run that only reads works; a store is refused with the errno of
+        # the refused open, before it is tried, and nothing else changes.
+        self.sim_only()
+        nobody = self.as_nobody()
+        os.chmod(self.image, 0o444)
+        ro = self.image + ": the board image may only be read, nothing written"
+        edit = (CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2", "#",
+                                     "# new clkset1=0x02a49907", "#  ....has NOT been actioned.",
+                                     "# pll1 Fout=331785KHz   Fclk=165892KHz   (processor clock)",
+                                     "#      Hclk=82946KHz   Pclk=41473KHz"))
+        cases = [  # program, arguments, report, stderr, status
+            ("zorl-sim", ["usb"], "USB=on\n", "", 0),
+            ("zorl-sim", ["-w", "usb=off"], "",
+             errline(errno.EACCES, ro) + errline(errno.EACCES, "usb=off"), 13),
+            ("zorl-sim", ["-w", "clkset1.hclkdiv=2"], edit, errline(errno.EACCES, ro), 13),
+            ("zorl-sim", ["clkset1.hclkdiv=2", "clkset1.write"], edit,
+             errline(errno.EACCES, ro) + errline(errno.EACCES, "clkset1.write"), 13),
+            ("zr6410-devmem", ["0x80930004"], "0x10030000\n", "", 0),
+            ("zr6410-devmem", ["0x80930004", "32", "0"], "",
+             errline(errno.EACCES, ro, "zr6410-devmem"), 1),
+        ]
+        for prog, args, out, err, status in cases:
+            with self.subTest(prog=prog, args=args):
+                self.assertFault(self.run_program(prog, *args, before=nobody), err, status, out)
 
     def test_image_that_cannot_be_created(self):
         self.sim_only()

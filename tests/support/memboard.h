@@ -8,6 +8,7 @@
 extern int memboard_opens;   // how often the memory device was opened
 extern int memboard_openerr; // when non-zero, opening fails with this errno
 extern int memboard_maperr;  // when non-zero, mapping fails with this errno
+extern int memboard_lockerr; // when non-zero, holding the board fails with this errno
 
 // Power the board on again: every register at its power-on value, the
 // counters and failures cleared, and the register layer's descriptor and

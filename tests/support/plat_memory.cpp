@@ -12,10 +12,11 @@ alignas(SIM_PAGE) static unsigned char img[SIM_SIZE];
 int memboard_opens;
 int memboard_openerr;
 int memboard_maperr;
+int memboard_lockerr;
 
 void memboard_reset(void) {
     simboard_poweron(img);
-    memboard_opens = memboard_openerr = memboard_maperr = 0;
+    memboard_opens = memboard_openerr = memboard_maperr = memboard_lockerr = 0;
     iofd = -1;
     sysconp = pwrcntp = clkset1p = clkset2p = devicecfgp = chipidp = syscfgp = nullptr;
     gpiopage = porth_byte = porth_ddr = nullptr;
@@ -59,3 +60,9 @@ void *plat_map(int, uint32_t phys) {
     }
     return img + off;
 }
+
+int plat_lock(int) {
+    return memboard_lockerr;
+}
+
+void plat_unlock(int) {}
