@@ -67,7 +67,8 @@ int getint(const char *s, int32_t *result) {
     *result = v;
     return 0;
 bad:
-    fprintf(diag(), "\"%s\" number expected\n", s);
+    flushout();
+    putmsg("\"", s, "\" number expected\n");
     return EINVAL;
 }
 

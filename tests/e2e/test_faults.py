@@ -70,6 +70,56 @@ class Faults(SimTest):
                          errline(errno.ENOENT, bad), 2)
         self.assertFalse(os.path.exists(os.path.dirname(bad)))
 
+    def test_output_through_a_symbolic_link(self):
+        # As fopen "a" or the shell's >> would: a link to a file not yet
+        # made creates that file; a link into a missing folder fails.  The
+        # time limit stops a run that would retry for ever.
+        cases = [  # where the link points, the status, the file that results
+            ("missing.txt", 0, "missing.txt"),
+            (os.path.join(self.dir, "abs.txt"), 0, "abs.txt"),
+            ("nodir/r.txt", 2, None),
+        ]
+        for target, status, made in cases:
+            with self.subTest(target):
+                link = os.path.join(self.dir, "report.txt")
+                os.symlink(target, link)
+                err = errline(errno.ENOENT, link) if status else ""
+                self.assertFault(self.zorl("-w", "-o", link, "usb", timeout=30), err, status)
+                if made:
+                    with open(os.path.join(self.dir, made)) as f:
+                        self.assertEqual(f.read(), "USB=on\n")
+                    os.remove(os.path.join(self.dir, made))
+                self.assertFalse(os.path.exists(os.path.join(self.dir, "nodir")))
+                os.remove(link)
+
+    def test_file_size_limit(self):
+        # Past a file-size limit a write fails with EFBIG, like a full disk:
+        # every command runs, the commit is made, and then the lost report is
+        # reported; never a death by SIGXFSZ halfway through.
+        cmds = self.write_file("cmds.txt", "usb=off\nclkset1\nclkset2\n" * 20
+                               + "irda=on\nclkset1.hclkdiv=2\n")
+        out = os.path.join(self.dir, "out.txt")
+        want = self.expect_image([(PWRCNT, 0x80030000), (CLKSET1, 0x02A49907)])
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (1024, 1024))
+
+        r = self.zorl("-w", "-i", cmds, "-o", out, preexec_fn=limit, timeout=30)
+        self.assertRun(r, "", errline(errno.EFBIG, out), errno.EFBIG)
+        self.assertImage(want)
+        self.assertEqual(os.path.getsize(out), 1024)
+        if self.standin:
+            return  # the rest is about the simulated board's image
+        # An image that cannot be made whole is reported with its cause, and
+        # leaves no file behind.
+        os.remove(self.image)
+        os.remove(out)
+        os.remove(cmds)
+        self.assertRun(self.zorl("chipid", preexec_fn=limit, timeout=30), "",
+                       errline(errno.EFBIG, self.image + ": cannot create the board image")
+                       + errline(errno.EFBIG, GPIO_FAILED), errno.EFBIG)
+        self.assertEqual(os.listdir(self.dir), [])
+
     def test_output_to_a_full_device(self):
         full = errline(errno.ENOSPC, "/dev/full")
         self.assertFault(self.zorl("-o", "/dev/full", "chipid"), full, 28)
@@ -202,6 +252,21 @@ class Faults(SimTest):
                 # A switch shows its state even when the value is refused.
                 out = {b"u": "USB=on\n", b"c": CLKSET1_LOAD}.get(text[:1], "")
                 self.assertFault(r, err.decode("utf-8", "replace"), status, out)
+
+    def test_control_characters_in_messages(self):
+        # Bytes below 0x20 and 0x7F reach the terminal escaped, so a command
+        # file cannot retitle or clear it; the report is not touched.
+        for text, status, shown in (
+                (b"\x1b]0;pwned\x07", 38, "\\033]0;pwned\\007"),
+                (b"usb=\x1b[2J", 22, "usb=\\033[2J"),
+                (b"clkset1.hclkdiv=\x7f\x01", 22, "clkset1.hclkdiv=\\177\\001")):
+            with self.subTest(text):
+                path = self.write_file("ctl", text + b"\nirda=on\n")
+                err = errline(status, shown) * 3
+                if text.startswith(b"clkset1"):
+                    err = '"\\177\\001" number expected\n' + err
+                out = {b"u": "USB=on\n", b"c": CLKSET1_LOAD}.get(text[:1], "")
+                self.assertFault(self.zorl("-w", "-i", path), err, status, out)
 
     def test_input_with_100kb_lines(self):
         long_line = "usb=off " * 12800  # 102400 bytes
@@ -397,6 +462,11 @@ class Faults(SimTest):
         self.assertFault(self.zorl("chipid", "foo", preexec_fn=closing(1)),
                          errline(errno.ENOSYS, "foo") + lost, 38)
         self.assertFault(self.zorl("chipid", preexec_fn=closing(0, 1)), lost, 9)
+        # Nor by a name of standard output.
+        for name in ("/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"):
+            with self.subTest(name):
+                self.assertFault(self.zorl("-o", name, "usb", preexec_fn=closing(1)),
+                                 errline(errno.EBADF, name), 9)
         # A report that goes to a file is not lost.
         out = os.path.join(self.dir, "r.txt")
         self.assertFault(self.zorl("-o", out, "chipid", preexec_fn=closing(1)), "", 0)
@@ -410,6 +480,17 @@ class Faults(SimTest):
         self.assertFault(self.zorl("-w", "-i", "-", preexec_fn=closing(0)), lost, 9)
         self.assertFault(self.zorl("-w", "-i", "-", "clkset1.hclkdiv=2", preexec_fn=closing(0)),
                          lost, 9, CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
+        # By any other name that reaches it, the same; /dev/null itself,
+        # which the closed stream now stands on, is still an empty source.
+        link = os.path.join(self.dir, "in")
+        os.symlink("/dev/stdin", link)
+        for name in ("/dev/stdin", "/dev/fd/0", "/proc/self/fd/0", link):
+            with self.subTest(name):
+                self.assertFault(self.zorl("-w", "-i", name, "clkset1.hclkdiv=2",
+                                           preexec_fn=closing(0)),
+                                 errline(errno.EBADF, name), 9,
+                                 CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
+        self.assertFault(self.zorl("-i", "/dev/null", preexec_fn=closing(0)), "", 0)
         # Not the command source: nothing is missing.
         self.assertFault(self.zorl("chipid", preexec_fn=closing(0)), "", 0, CHIPID_OUT)
         self.assertFault(self.zorl(preexec_fn=closing(0, 1, 2)), "", 9)
