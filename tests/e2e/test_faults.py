@@ -451,6 +451,119 @@ class Faults(SimTest):
                        + errline(errno.EACCES, GPIO_FAILED), 13)
         self.assertEqual(os.listdir(self.dir), [])
 
+    # ---- runs side by side, and the image changing underneath ------------
+
+    def test_runs_side_by_side(self):
+        # Many runs at once, each switching a different bit of PwrCnt or
+        # editing a different field of ClkSet1: no bit may be lost.  A
+        # switch waits for the others; a ClkSet1 commit that would undo
+        # another run's commit is refused with a message, never made.
+        if self.standin:
+            # The harness fills the stand-in from the image before every run
+            # of the board program and copies it back after, so runs at once
+            # would overwrite each other's stand-in; the lock itself is the
+            # same code in the ARM zorl-sim (e2e_faults of build-arm).
+            self.skipTest("the board program's stand-in is one copy per run")
+        switches = ["usb=off", "irda=on", "uart=on", "ethernet=off"] * 6
+        fields = [("hclkdiv", 2, 20, 3), ("pclkdiv", 2, 18, 2), ("fclkdiv", 2, 25, 3)]
+        procs = []
+        try:
+            for i, cmd in enumerate(switches):
+                procs.append((cmd, subprocess.Popen(
+                    self.command("zorl-sim", "-w", cmd), stdout=subprocess.DEVNULL,
+                    stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)))
+                if i % 8 == 0:
+                    f = fields[i // 8]
+                    cmd = "clkset1.%s=%d" % f[:2]
+                    procs.append((f, subprocess.Popen(
+                        self.command("zorl-sim", "-w", cmd), stdout=subprocess.DEVNULL,
+                        stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)))
+            results = [(what, p.communicate(timeout=60)[1].decode(), p.returncode)
+                       for what, p in procs]
+        finally:
+            for _, p in procs:
+                p.kill()
+                p.wait()
+        clk = self.reg(CLKSET1)
+        refused = errline(errno.EBUSY, "clkset1: changed by another program since this run "
+                          "read it, nothing written")
+        for what, err, status in results:
+            with self.subTest(what):
+                if isinstance(what, str) or status == 0:
+                    self.assertEqual((err, status), ("", 0))
+                else:
+                    self.assertEqual((err, status), (refused, errno.EBUSY))
+                if isinstance(what, tuple) and status == 0:
+                    name, value, lsb, width = what
+                    self.assertEqual((clk >> lsb) & ((1 << width) - 1), value, name)
+        self.assertEqual(self.reg(PWRCNT), 0xA0030000)
+        self.assertEqual(self.reg(PORTH, 8), 0x00)
+
+    def test_image_held_by_another_program(self):
+        # A run that cannot have the register store within a few seconds
+        # writes nothing and says why; a run that only reads does not wait.
+        import fcntl
+        held = self.standin.mem if self.standin else self.image
+        name = "/dev/mem: held by another program" if self.standin else \
+            self.image + ": the board image is held by another program"
+        if self.standin:
+            self.standin.fill()
+        with open(held, "rb") as f:
+            fcntl.flock(f, fcntl.LOCK_EX)
+            self.assertFault(self.zorl("usb", timeout=30), "", 0, "USB=on\n")
+            self.assertFault(self.zorl("-w", "usb=off", timeout=60),
+                             errline(errno.EAGAIN, name + ", nothing written")
+                             + errline(errno.EAGAIN, "usb=off"), errno.EAGAIN)
+
+    def test_image_changed_underneath(self):
+        # A -w session reading a pipe; between two of its lines the image is
+        # cut short (truncate, the first step of cp over it) or replaced (mv
+        # over it).  The run stops with a message: no crash, and no write
+        # reported as done that went into a file nobody reads.
+        self.sim_only()
+        fresh = self.write_file("fresh.img", power_on_image())
+
+        def truncate():
+            os.truncate(self.image, 0)
+
+        def replace():
+            os.rename(fresh, self.image)
+
+        cut = "the board image was cut short while in use"
+        cases = [  # what happens, the next line, stderr, the image after
+            (truncate, "usb", [cut], b""),
+            (truncate, "usb=off", [cut], b""),
+            (replace, "usb=off", ["the board image was replaced while in use, nothing written",
+                                  None, None, None], power_on_image()),
+        ]
+        for change, line, why, after in cases:
+            with self.subTest(change=change.__name__, line=line):
+                self.write_image(power_on_image())
+                if not os.path.exists(fresh):
+                    self.write_file("fresh.img", power_on_image())
+                p = subprocess.Popen(self.command("zorl-sim", "-w", "-i", "-"),
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
+                try:
+                    p.stdin.write(b"usb\n")
+                    p.stdin.flush()
+                    self.assertEqual(p.stdout.readline(), b"USB=on\n")
+                    change()
+                    p.stdin.write(line.encode() + b"\n")
+                    p.stdin.close()
+                    status = p.wait(timeout=30)
+                finally:
+                    p.kill()
+                    out, err = p.stdout.read(), p.stderr.read()
+                    p.wait()
+                    p.stdout.close()
+                    p.stderr.close()
+                want = "".join(errline(errno.ESTALE, "%s: %s" % (self.image, w) if w else line)
+                               for w in why)
+                self.assertEqual((out.decode(), err.decode(), status), ("", want, errno.ESTALE))
+                with open(self.image, "rb") as f:
+                    self.assertEqual(f.read(), after)
+
     # ---- closed standard streams -----------------------------------------
 
     def test_standard_output_closed(self):
