@@ -111,6 +111,7 @@ FILE *openreport(const char *name, bool *made) {
             fd = open(name, O_WRONLY | O_APPEND | O_CREAT, 0666);
             break;
         }
+        errno = EEXIST;
     }
     FILE *f = fd < 0 ? nullptr : fdopen(fd, "a");
     if (fd >= 0 && !f) {

@@ -121,3 +121,51 @@ TEST_F(ClkSet, UsbClock) {
     };
     for (auto c : cases) EXPECT_EQ(frequencies(2, c.value), c.line) << std::hex << c.value;
 }
+
+// A change is made only with the register store held, and a ClkSet commit
+// only over the value this run last read or wrote: otherwise the command
+// fails with the errno and the registers stay exactly as they were (or as
+// the other program left them).
+TEST_F(ClkSet, ChangesNeedTheStoreAndAnUnchangedRegister) {
+    struct {
+        const char *cmds[3];
+        int lockerr;          // holding the store fails with this
+        uint32_t other;       // ClkSet1 written behind the run's back before the last command, or 0
+        int status;           // of the last command
+        uint32_t pwrcnt, clk; // the registers after
+    } cases[] = {
+        {{"usb=off"}, EAGAIN, 0, EAGAIN, 0x10030000, 0x02B49907},
+        {{"irda=on"}, EACCES, 0, EACCES, 0x10030000, 0x02B49907},
+        {{"clkset1.hclkdiv=2", "clkset1.write"}, EAGAIN, 0, EAGAIN, 0x10030000, 0x02B49907},
+        {{"clkset1.hclkdiv=2", "clkset1.write"}, 0, 0, 0, 0x10030000, 0x02A49907},
+        {{"clkset1.hclkdiv=2", "clkset1.write"}, 0, 0x02B89907, EBUSY, 0x10030000, 0x02B89907},
+        // Written, then changed behind: the second commit is refused too.
+        {{"clkset1.hclkdiv=2", "clkset1.write", "clkset1.write"},
+         0,
+         0x11111111,
+         EBUSY,
+         0x10030000,
+         0x11111111},
+        // Never read: a whole value is written as given.
+        {{"clkset1=0x02A49907", "clkset1.write"}, 0, 0x02B89907, 0, 0x10030000, 0x02A49907},
+        {{"clkset2.usbdiv=2", "clkset2.write"}, 0, 0, 0, 0x10030000, 0x02B49907},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.cmds[0]);
+        memboard_reset();
+        restart();
+        ASSERT_EQ(gpio_init(), 0);
+        ASSERT_EQ(syscon_init(), 0);
+        dummy = 0;
+        memboard_lockerr = c.lockerr;
+        int n = 0, status = 0;
+        while (n < 3 && c.cmds[n]) n++;
+        for (int i = 0; i < n; i++) {
+            if (c.other && i == n - 1) clkset1reg() = c.other;
+            status = run(c.cmds[i]);
+        }
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(pwrcnt(), c.pwrcnt);
+        EXPECT_EQ(clkset1reg(), c.clk);
+    }
+}

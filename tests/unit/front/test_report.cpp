@@ -1,7 +1,13 @@
 // The report stream: a failed write keeps its cause.
 #include "fixture.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstdarg>
+#include <cstring>
+#include <string>
+
+#include <fcntl.h>
 #include <unistd.h>
 
 // A failed report write keeps its cause.  The report streams here are
@@ -35,4 +41,96 @@ TEST_F(Board, ReportFailureKeepsItsCause) {
         fout = real;
     }
     signal(SIGPIPE, sigpipe);
+}
+
+// ---- Opening the -o file -----------------------------------------------------
+
+// The unit tests are linked with --wrap=open64, so that every open of the
+// program comes here first: a test can then make another process's file
+// appear between openreport's two opens, at exactly that moment.
+extern "C" int __real_open64(const char *path, int flags, ...);
+
+static std::string racepath; // the file the race is about, or empty
+static int racemode;         // 1: made once before the exclusive open; 2: always there then
+static int raceopens;        // opens of that file
+
+extern "C" int __wrap_open64(const char *path, int flags, ...) {
+    unsigned mode = 0;
+    if (flags & O_CREAT) {
+        va_list ap;
+        va_start(ap, flags);
+        mode = va_arg(ap, unsigned);
+        va_end(ap);
+    }
+    if (!racepath.empty() && racepath == path) {
+        raceopens++;
+        if ((flags & O_EXCL) && racemode == 1) {
+            racemode = 0;
+            int fd = __real_open64(path, O_WRONLY | O_CREAT, 0644);
+            EXPECT_EQ(write(fd, "theirs\n", 7), 7);
+            close(fd);
+        } else if ((flags & O_EXCL) && racemode == 2) {
+            errno = EEXIST; // as if created and removed again every time
+            return -1;
+        }
+    }
+    return __real_open64(path, flags, mode);
+}
+
+TEST(OpenReport, AppendsCreatesFollowsLinksAndNeverRetriesForEver) {
+    char dir[] = "/tmp/zorl-report-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    std::string d = dir;
+    ASSERT_EQ(symlink("target.txt", (d + "/link.txt").c_str()), 0);
+    ASSERT_EQ(symlink("nodir/r.txt", (d + "/badlink.txt").c_str()), 0);
+    struct {
+        const char *name;
+        int race;
+        int err;         // errno of a refused open, 0 when it opens
+        bool made;       // whether this run counts the file as its own
+        const char *was; // what the file holds before our report line ("" when none)
+        const char *file;
+        int opens; // opens of the named file
+    } cases[] = {
+        {"new.txt", 0, 0, true, "", "new.txt", 2},
+        // Another process creates it between the two opens: appended to, not ours.
+        {"raced.txt", 1, 0, false, "theirs\n", "raced.txt", 3},
+        // Created and gone again on every try: given up after a few tries.
+        {"flicker.txt", 2, EEXIST, false, nullptr, nullptr, 16},
+        // A link to a file not yet made: the file is made; the link is not ours.
+        {"link.txt", 0, 0, false, "", "target.txt", 3},
+        {"badlink.txt", 0, ENOENT, false, nullptr, nullptr, 3},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        racepath = d + "/" + c.name;
+        racemode = c.race;
+        raceopens = 0;
+        bool made = !c.made;
+        errno = 0;
+        FILE *f = openreport(racepath.c_str(), &made);
+        int err = errno;
+        racepath.clear();
+        EXPECT_EQ(raceopens, c.opens);
+        EXPECT_EQ(made, c.made);
+        if (c.err) {
+            EXPECT_EQ(f, nullptr);
+            EXPECT_EQ(err, c.err);
+            continue;
+        }
+        ASSERT_TRUE(f);
+        fputs("ours\n", f);
+        fclose(f);
+        std::string path = d + "/" + c.file;
+        FILE *in = fopen(path.c_str(), "r");
+        ASSERT_TRUE(in);
+        char got[64] = {0};
+        EXPECT_EQ(fread(got, 1, sizeof got - 1, in), strlen(c.was) + 5);
+        fclose(in);
+        EXPECT_EQ(std::string(got), std::string(c.was) + "ours\n");
+        unlink(path.c_str());
+    }
+    unlink((d + "/link.txt").c_str());
+    unlink((d + "/badlink.txt").c_str());
+    EXPECT_EQ(rmdir(dir), 0);
 }
