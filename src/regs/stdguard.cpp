@@ -23,51 +23,33 @@ int stdguard(void) {
     return closed;
 }
 
-// The descriptor that the text after a "fd/" names: 0 to 2 only.
-static int fdnum(const char *s) {
-    return s[0] >= '0' && s[0] <= '2' && !s[1] ? s[0] - '0' : -1;
-}
-
-// A name of a standard stream itself, without following links.
-static int stdpath(const char *p) {
-    static const char *const dev[3] = {"/dev/stdin", "/dev/stdout", "/dev/stderr"};
-    for (int fd = 0; fd < 3; fd++)
-        if (!strcmp(p, dev[fd])) return fd;
-    if (!strncmp(p, "/dev/fd/", 8)) return fdnum(p + 8);
-    if (strncmp(p, "/proc/", 6)) return -1;
-    p += 6;
-    char self[24];
-    snprintf(self, sizeof self, "%ld/", (long)getpid());
-    if (!strncmp(p, "self/", 5))
-        p += 5;
-    else if (!strncmp(p, "thread-self/", 12))
-        p += 12;
-    else if (!strncmp(p, self, strlen(self)))
-        p += strlen(self);
-    else
-        return -1;
-    return strncmp(p, "fd/", 3) ? -1 : fdnum(p + 3);
-}
-
 int stdname(const char *path) {
+    static const char *const dev[3] = {"/dev/stdin", "/dev/stdout", "/dev/stderr"};
+    char self[32];
+    snprintf(self, sizeof self, "/proc/%ld/fd/", (long)getpid());
+    const char *const fddirs[3] = {"/dev/fd/", "/proc/self/fd/", self};
     char cur[PATH_MAX], link[PATH_MAX];
-    if (snprintf(cur, sizeof cur, "%s", path) >= (int)sizeof cur) return -1;
+    size_t n = strlen(path);
+    if (n >= sizeof cur) return -1;
+    memcpy(cur, path, n + 1);
     // As many links as the kernel follows in one lookup, and no more.
     for (int hops = 0; hops < 40; hops++) {
-        int fd = stdpath(cur);
-        if (fd >= 0) return fd;
-        ssize_t n = readlink(cur, link, sizeof link - 1);
-        if (n < 0) return -1;
-        link[n] = 0;
-        if (link[0] == '/') {
-            memcpy(cur, link, (size_t)n + 1);
-        } else {
-            // Relative to the folder that holds the link.
-            char *slash = strrchr(cur, '/');
-            size_t dir = slash ? (size_t)(slash - cur) + 1 : 0;
-            if (dir + (size_t)n >= sizeof cur) return -1;
-            memcpy(cur + dir, link, (size_t)n + 1);
+        for (int fd = 0; fd < 3; fd++) {
+            size_t k = strlen(fddirs[fd]);
+            if (!strncmp(cur, fddirs[fd], k)) {
+                const char *num = cur + k;
+                return num[0] >= '0' && num[0] <= '2' && !num[1] ? num[0] - '0' : -1;
+            }
+            if (!strcmp(cur, dev[fd])) return fd;
         }
+        ssize_t len = readlink(cur, link, sizeof link - 1);
+        if (len < 0) return -1;
+        link[len] = 0;
+        // A relative link is relative to the folder that holds it.
+        const char *slash = strrchr(cur, '/');
+        size_t dir = link[0] == '/' || !slash ? 0 : (size_t)(slash - cur) + 1;
+        if (dir + (size_t)len >= sizeof cur) return -1;
+        memcpy(cur + dir, link, (size_t)len + 1);
     }
     return -1;
 }
