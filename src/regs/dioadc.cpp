@@ -21,13 +21,19 @@ int adcerror;
 
 // ---- DIO header lines --------------------------------------------------------
 
-// The DIO lines are in the GPIO block, mapped as the switches' port H is.
+// The DIO lines are in the GPIO block, which gpio_init maps for the
+// switches' port H too.  This is a mapping of its own: gpio_init's port H
+// pointers stay as they are and both sets remain valid side by side; the
+// page start goes to gpiopage, which holds whichever mapping came last.
 int dio_init(void) {
-    if (int err = gpio_init()) return err;
-    dio_io_ddr = gpiopage + GPIO_PBDDR;
-    dio_io_byte = gpiopage + GPIO_PBDR;
-    dio_io_ddr8 = gpiopage + GPIO_PFDDR;
-    dio_io_bit8 = gpiopage + GPIO_PFDR;
+    int err;
+    volatile uint8_t *page = mappage(GPIO_BASE, &err);
+    if (!page) return err;
+    gpiopage = page;
+    dio_io_ddr = page + GPIO_PBDDR;
+    dio_io_byte = page + GPIO_PBDR;
+    dio_io_ddr8 = page + GPIO_PFDDR;
+    dio_io_bit8 = page + GPIO_PFDR;
     return 0;
 }
 
