@@ -137,12 +137,12 @@ TEST_F(Dispatch, KeywordsAndTheirShortForms) {
         const char *cmd;
         int status;
     } cases[] = {
-        {"ether", 0},    {"ETHER=on", 0}, {"ethern", 0},        {"etherne", 0},
-        {"ethernet", 0}, {"eth=on", 38},  {"ethernets=on", 38}, {"us=on", 38},
-        {"usb1=on", 38}, {"USB", 0},      {"Write", 0},         {"CLKSET1", 0},
-        {"clkset", 38},  {"chipi", 38},   {"chipid", 0},        {"dma", 0},
-        {"dma=", 0},     {"irda", 0},     {"uart", 0},          {"clkset2", 0},
-        {"foo=1", 38},   {"", 38},
+        {"ether", 0},   {"ETHER=on", 0}, {"ethern", 0},  {"etherne", 0},
+        {"ethe", 38},   {"ethernet", 0}, {"eth=on", 38}, {"ethernets=on", 38},
+        {"us=on", 38},  {"usb1=on", 38}, {"USB", 0},     {"Write", 0},
+        {"CLKSET1", 0}, {"clkset", 38},  {"chipi", 38},  {"chipid", 0},
+        {"dma", 0},     {"dma=", 0},     {"irda", 0},    {"uart", 0},
+        {"clkset2", 0}, {"foo=1", 38},   {"", 38},
     };
     for (auto c : cases) {
         testing::internal::CaptureStderr();
@@ -193,6 +193,8 @@ TEST_F(Dispatch, LineTokens) {
         {"(usb", {"usb"}, 0},
         {"usb\\ x", {"usb\\ x"}, 38},               // a backslash protects the space
         {"usb\\", {"usb\\"}, 38},                   // ... and at the very end stays in the token
+        {"dma\\ ", {"dma\\ "}, 38},                 // the last character it escapes stays too
+        {"(dma\\)", {"dma\\)"}, 38},                // ... inside parentheses as well
         {"'us\\'b'", {"us\\'b"}, 38},               // an escaped quote stays inside
         {"(clkset1.pll1_ps=(1))", {"clkset1"}, 22}, // nested parentheses belong to the token
         {"   ", {}, 0},
