@@ -1,10 +1,6 @@
 """The clock-set commands end to end: listings, edits, commits, the exit summary,
 and what reaches the image."""
 
-import os
-import select
-import subprocess
-
 from zorltest import *
 
 HCLK4 = lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
@@ -164,29 +160,16 @@ class ClkSet(SimTest):
         # The old value stays the one first read, so the exit hook writes the
         # same value again: change the register behind the run's back between
         # the two commits, and the second puts it back.
-        cmd = self.command("zorl-sim", "-w", "-i", "-")
-        p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
-        try:
-            p.stdin.write(b"clkset1.hclkdiv=2 clkset1.write\n")
-            p.stdin.flush()
-            want = CLKSET1_LOAD + HCLK4 + summary1(0x02A49907, True, **NEW_HCLK)
-            got = b""
-            while len(got) < len(want):
-                ready, _, _ = select.select([p.stdout], [], [], 30)
-                self.assertTrue(ready, "no report after the first commit: %r" % got)
-                got += os.read(p.stdout.fileno(), 4096)
-            self.assertEqual(got.decode(), want)
-            self.assertEqual(self.reg(CLKSET1), 0x02A49907)
-            self.setreg(CLKSET1, 0x11111111)
-        finally:
-            p.stdin.close()
-            rest = p.stdout.read()
-            p.wait(timeout=TIMEOUT)
-            p.stdout.close()
-            p.stderr.close()
+        p = self.start("-w", "-i", "-")
+        p.stdin.write(b"clkset1.hclkdiv=2 clkset1.write\n")
+        p.stdin.flush()
+        want = CLKSET1_LOAD + HCLK4 + summary1(0x02A49907, True, **NEW_HCLK)
+        self.assertEqual(read_upto(p.stdout, len(want)).decode(), want)
+        self.assertEqual(self.reg(CLKSET1), 0x02A49907)
+        self.setreg(CLKSET1, 0x11111111)
+        status, rest, _ = finish(p)
         self.assertEqual(rest.decode(), summary1(0x02A49907, True, **NEW_HCLK))
-        self.assertEqual(p.returncode, 0)
+        self.assertEqual(status, 0)
         self.assertEqual(self.reg(CLKSET1), 0x02A49907)
 
     def test_refused_edit_leaves_the_exit_summary_alone(self):
