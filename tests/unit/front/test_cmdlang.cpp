@@ -214,6 +214,41 @@ TEST_F(Dispatch, LineTokens) {
     }
 }
 
+// A command source runs to its first failing line; an interactive one
+// shows the write banner, prompts before each line and reads on after a
+// failing one.  The status is that of the last line run.
+TEST_F(Dispatch, CommandSources) {
+    const std::string banner = "#\n# write disabled, changes will NOT be actioned.\nwrite=off\n";
+    struct {
+        std::string text;
+        int interactive;
+        std::string report;
+        int status, prompts;
+    } cases[] = {
+        {"usb\n  # note\n\nirda\n", 0, "USB=on\nIRDA=off\n", 0, 0},
+        {"usb\nfoo\nirda\n", 0, "USB=on\n", 38, 0},
+        {"usb\n" + std::string(3000, 'x') + "\nirda\n", 0, "USB=on\n", 22, 0},
+        {"usb\nfoo\nirda\n", 1, banner + "USB=on\nIRDA=off\n", 0, 4},
+        {"irda\nfoo\n", 1, banner + "IRDA=off\n", 38, 3},
+        {std::string(3000, 'x') + "\nirda\n", 1, banner + "IRDA=off\n", 0, 3},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 20) + (c.interactive ? " at a terminal" : ""));
+        restart();
+        FILE *fp = fmemopen(&c.text[0], c.text.size(), "r");
+        ASSERT_TRUE(fp);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(runsource(fp, "src", c.interactive), c.status);
+        testing::internal::GetCapturedStderr();
+        std::string prompts;
+        for (int i = 0; i < c.prompts; i++) prompts += "\nzorl> ";
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), prompts);
+        EXPECT_EQ(report(), c.report);
+        fclose(fp);
+    }
+}
+
 // Logical lines from a stream: continuation, the last line without a
 // newline, a continued line cut off by the end of input, over-long lines.
 TEST(LogicalLines, Reading) {
@@ -252,7 +287,7 @@ TEST(LogicalLines, Reading) {
         SCOPED_TRACE(c.input.substr(0, 40));
         FILE *fp = fmemopen(&c.input[0], c.input.size(), "r");
         ASSERT_TRUE(fp);
-        char buf[2048];
+        char buf[CMDLINE_MAX + 1];
         std::vector<std::string> got;
         int err;
         while (char *p = getcmdline(buf, sizeof buf, fp, &err, 1))
