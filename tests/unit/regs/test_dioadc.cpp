@@ -158,12 +158,16 @@ class Adc : public ::testing::Test {
     }
 };
 
+// Only bit 0 of the option register says an ADC is fitted.
 TEST_F(Adc, NotFitted) {
-    memboard_reset();
-    EXPECT_EQ(adc_init(), ENXIO);
-    EXPECT_EQ(memboard_phys(adc_io_cntl), ADC_PRESENT);
-    EXPECT_EQ(adc_io_stat, nullptr);
-    EXPECT_EQ(adc_io_read, nullptr);
+    for (uint8_t option : {0x00, 0xFE}) {
+        memboard_reset();
+        reg8(ADC_PRESENT) = option;
+        EXPECT_EQ(adc_init(), ENXIO) << int(option);
+        EXPECT_EQ(memboard_phys(adc_io_cntl), ADC_PRESENT);
+        EXPECT_EQ(adc_io_stat, nullptr);
+        EXPECT_EQ(adc_io_read, nullptr);
+    }
 }
 
 // adc_init maps four pages: the option register, control, status, data.
