@@ -1,11 +1,12 @@
 // Fuzz target: a command source run line by line on the board in memory.
 //
 // The first byte of the input says how the source runs; the rest is the
-// source itself, read through a stdio stream exactly as a command file is:
+// source itself, a stdio stream run by the program's own runsource:
 //   bit 0  writing enabled (-w)
 //   bit 1  unused (the -d trace is always on: the oracle reads it)
-//   bit 2  go on after a failing line, as at a terminal; otherwise the
-//          source is handed to docmdfile itself, as standard input
+//   bit 2  interactive, as at a terminal: prompts, and a failing line is
+//          reported and reading goes on; otherwise the first failing
+//          line ends the source, as in a command file
 //   bit 3  the Ethernet PHY power line starts as an input, so that
 //          ethernet=on|off is refused by the register layer
 // Besides crashes and undefined behaviour, one property is checked: with
@@ -20,7 +21,6 @@
 #include "zorl.h"
 #include "zr6410io.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +37,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     sink = fopen("/dev/null", "w");
     if (!sink) abort();
     stderr = sink;
+    stdout = sink; // the interactive prompts
     return 0;
 }
 
@@ -76,30 +77,6 @@ static bool boardunchanged(void) {
     return true;
 }
 
-// docmdfile's loop as it runs at a terminal: a failing line is reported and
-// reading goes on.
-static int keepgoing(FILE *fp) {
-    char line[2048];
-    int status = 0;
-    for (;;) {
-        int err;
-        char *p = getcmdline(line, sizeof line, fp, &err, 1);
-        if (!p) {
-            if (err) status = err_rpt(err, "fuzz input");
-            break;
-        }
-        if (err) {
-            status = err_rpt(EINVAL, "line refused");
-            continue;
-        }
-        while (*p == ' ' || (*p >= '\t' && *p <= '\r')) p++;
-        if (!*p || *p == '#') continue;
-        status = docmdline(p);
-        err_rpt(status, p);
-    }
-    return status;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
     unsigned flags = data[0];
@@ -125,15 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FILE *fp = size ? fmemopen(text, size, "r") : fopen("/dev/null", "r");
     if (!fp) abort();
 
-    int status;
-    if (flags & 4) {
-        status = keepgoing(fp);
-    } else {
-        FILE *in = stdin;
-        stdin = fp;
-        status = docmdfile("-");
-        stdin = in;
-    }
+    int status = runsource(fp, "fuzz input", flags & 4);
     if (status == 0) syscon_exit();
     flushout();
     fclose(fp);

@@ -234,26 +234,14 @@ int docmdline(char *line) {
 
 static const char *const badline[] = {
     nullptr,
-    "command line too long (over 2047 characters), not run",
+    "command line too long (over " ZORL_STR(CMDLINE_MAX) " characters), not run",
     "command line holds a NUL byte, not run",
     "command line continued past the end of input, not run",
 };
 
-// Run a command source to its end.  A file stops at its first failing
-// line; at an interactive terminal a failure is reported and the prompt
-// comes again.  The status is that of the last line run.
-int docmdfile(const char *path) {
-    char line[2048];
-    if (debug) fprintf(diag(), "processing cmd file: %s\n", path);
-    FILE *fp;
-    int interactive = 0;
-    if (!strcmp(path, "-")) {
-        fp = stdin;
-        interactive = isatty(fileno(stdin));
-        if (interactive) dowrite("");
-    } else if (!(fp = fopen(path, "r"))) {
-        return err_rpt(errno, path);
-    }
+int runsource(FILE *fp, const char *name, int interactive) {
+    char line[CMDLINE_MAX + 1];
+    if (interactive) dowrite("");
     // From a terminal, pipe or FIFO the next command may wait on the report
     // so far: it goes out before each read.  A regular file waits on nobody.
     struct stat st;
@@ -269,7 +257,7 @@ int docmdfile(const char *path) {
         int err;
         char *p = getcmdline(line, sizeof line, fp, &err, interactive);
         if (!p) {
-            if (err) status = err_rpt(err, path);
+            if (err) status = err_rpt(err, name);
             break;
         }
         if (err) {
@@ -282,6 +270,17 @@ int docmdfile(const char *path) {
         }
         if (status && !interactive) break;
     }
-    if (fp != stdin) fclose(fp);
     return status;
+}
+
+int docmdfile(const char *path) {
+    if (debug) fprintf(diag(), "processing cmd file: %s\n", path);
+    if (strcmp(path, "-")) {
+        FILE *fp = fopen(path, "r");
+        if (!fp) return err_rpt(errno, path);
+        int status = runsource(fp, path, 0);
+        fclose(fp);
+        return status;
+    }
+    return runsource(stdin, path, isatty(fileno(stdin)));
 }

@@ -98,9 +98,9 @@ int dowrite(const char *value) {
 
 // PwrCnt bits 16 to 27 gate the DMA channel clocks; in bit order the M2P
 // channel numbers come in swapped pairs and the two M2M channels come last.
-static const char *const dmachannel[12] = {"M2P CH1", "M2P CH0", "M2P CH3", "M2P CH2",
-                                           "M2P CH5", "M2P CH4", "M2P CH7", "M2P CH6",
-                                           "M2P CH9", "M2P CH8", "M2M CH0", "M2M CH1"};
+static const char *const dmachannel[PWRCNT_NDMA] = {"M2P CH1", "M2P CH0", "M2P CH3", "M2P CH2",
+                                                    "M2P CH5", "M2P CH4", "M2P CH7", "M2P CH6",
+                                                    "M2P CH9", "M2P CH8", "M2M CH0", "M2M CH1"};
 
 int dodma(const char *value) {
     if (value && *value) {
@@ -109,10 +109,11 @@ int dodma(const char *value) {
     }
     uint32_t r = syscon_get_pwrcnt();
     rpt("#\n# PwrCnt=0x%08x\n# DMA clock status.....\n", (unsigned)r);
-    char lines[12 * 24 + 3];
+    char lines[PWRCNT_NDMA * 24 + 3];
     char *p = lines;
-    for (int i = 0; i < 12; i++)
-        p = add(add(add(p, "# DMA "), dmachannel[i]), (r >> (16 + i)) & 1 ? " = ON\n" : " = OFF\n");
+    for (int i = 0; i < PWRCNT_NDMA; i++)
+        p = add(add(add(p, "# DMA "), dmachannel[i]),
+                (r >> (PWRCNT_DMA + i)) & 1 ? " = ON\n" : " = OFF\n");
     p = add(p, "#\n");
     rptw(lines, (size_t)(p - lines));
     return 0;

@@ -133,7 +133,23 @@ int docmd(char *cmd);
 // Run each argument as one command; stops at the first failure.
 int doargs(char **args, int count);
 
-// Run a command file, or standard input for "-"; see docmdfile in cmdlang.cpp.
+// The most characters a logical command line may hold (its continuations
+// included); a longer one is refused whole.  A macro, as it is spelled out
+// in the refusal's message too.
+#define CMDLINE_MAX 2047
+#define ZORL_STR(x) ZORL_STR2(x)
+#define ZORL_STR2(x) #x
+
+// Run a command source to its end: every logical line read, split into
+// commands and run; empty lines and comments skipped.  The first failing
+// line ends the run, unless the source is interactive (a terminal): that
+// shows the write banner first and a prompt before each line, reports a
+// failing line and reads on.  A read error is reported against name.  The
+// status is that of the last line run.
+int runsource(FILE *fp, const char *name, int interactive);
+
+// Run a command file, or standard input for "-" (interactive when it is a
+// terminal).
 int docmdfile(const char *path);
 
 // Read one logical line (backslash-newline continues it) into buf.  Returns

@@ -21,13 +21,19 @@ int adcerror;
 
 // ---- DIO header lines --------------------------------------------------------
 
-// The DIO lines are in the GPIO block, mapped as the switches' port H is.
+// The DIO lines are in the GPIO block, which gpio_init maps for the
+// switches' port H too.  This is a mapping of its own: gpio_init's port H
+// pointers stay as they are and both sets remain valid side by side; the
+// page start goes to gpiopage, which holds whichever mapping came last.
 int dio_init(void) {
-    if (int err = gpio_init()) return err;
-    dio_io_ddr = gpiopage + GPIO_PBDDR;
-    dio_io_byte = gpiopage + GPIO_PBDR;
-    dio_io_ddr8 = gpiopage + GPIO_PFDDR;
-    dio_io_bit8 = gpiopage + GPIO_PFDR;
+    int err;
+    volatile uint8_t *page = mappage(GPIO_BASE, &err);
+    if (!page) return err;
+    gpiopage = page;
+    dio_io_ddr = page + GPIO_PBDDR;
+    dio_io_byte = page + GPIO_PBDR;
+    dio_io_ddr8 = page + GPIO_PFDDR;
+    dio_io_bit8 = page + GPIO_PFDR;
     return 0;
 }
 
@@ -44,13 +50,13 @@ void dio_set_ddr(int value) {
     io_wr8(dio_io_ddr, (uint8_t)value);
 }
 int dio_get_bit8(void) {
-    return io_rd8(dio_io_bit8) & 1;
+    return (io_rd8(dio_io_bit8) >> PF_DIO8) & 1;
 }
 int dio_get_ddr8(void) {
-    return io_rd8(dio_io_ddr8) & 1;
+    return (io_rd8(dio_io_ddr8) >> PF_DIO8) & 1;
 }
 
-// Where a line lives: line 8 is bit 0 of port F, the others bit n of port B.
+// Where a line lives: line 8 is a bit of port F, the others bit n of port B.
 static volatile uint8_t *dataof(unsigned line) {
     return line == 8 ? dio_io_bit8 : dio_io_byte;
 }
@@ -58,7 +64,7 @@ static volatile uint8_t *ddrof(unsigned line) {
     return line == 8 ? dio_io_ddr8 : dio_io_ddr;
 }
 static unsigned bitof(unsigned line) {
-    return line == 8 ? 0 : line;
+    return line == 8 ? PF_DIO8 : line;
 }
 
 int getdioline(int line) {
@@ -96,7 +102,7 @@ int adc_init(void) {
     volatile uint8_t *option = mappage(ADC_PRESENT, &err);
     if (!option) return err;
     adc_io_cntl = option;
-    if (!(io_rd8(adc_io_cntl) & 1)) return ENXIO;
+    if (!(io_rd8(adc_io_cntl) & ADC_FITTED)) return ENXIO;
     volatile uint8_t *cntl = mappage(ADC_CNTL, &err);
     if (!cntl) return err;
     volatile uint8_t *stat = mappage(ADC_STAT, &err);
@@ -114,7 +120,7 @@ int adc_read(int channel, int range) {
     // The budget is a number of status reads, not a time: at most 2048,
     // each one reaching the converter.
     int reads = 1;
-    while (io_rd16(adc_io_stat) & 0x80) {
+    while (io_rd16(adc_io_stat) & ADC_BUSY) {
         if (reads == 2048) {
             adcerror = ADC_ERROR;
             return ADC_ERROR;

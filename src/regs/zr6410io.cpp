@@ -104,31 +104,31 @@ void syscon_set_clkset2(uint32_t value) {
 }
 
 int getusbpwr(void) {
-    return getwiobit(pwrcntp, 28);
+    return getwiobit(pwrcntp, PWRCNT_USB);
 }
 int setusbpwr(int value) {
-    return setwiobit(pwrcntp, 28, value);
+    return setwiobit(pwrcntp, PWRCNT_USB, value);
 }
 int getuartbaudhilo(void) {
-    return getwiobit(pwrcntp, 29);
+    return getwiobit(pwrcntp, PWRCNT_UARTBAUD);
 }
 int setuartbaudhilo(int value) {
-    return setwiobit(pwrcntp, 29, value);
+    return setwiobit(pwrcntp, PWRCNT_UARTBAUD, value);
 }
 int getirdapwr(void) {
-    return getwiobit(pwrcntp, 31);
+    return getwiobit(pwrcntp, PWRCNT_IRDA);
 }
 int setirdapwr(int value) {
-    return setwiobit(pwrcntp, 31, value);
+    return setwiobit(pwrcntp, PWRCNT_IRDA, value);
 }
 int getetherpwr(void) {
-    return getbiobit(porth_byte, 2);
+    return getbiobit(porth_byte, PH_ETHERPWR);
 }
 
 int setetherpwr(int value) {
     if ((unsigned)value > 1) return -1;
     // The PHY power line must already be configured as an output; driving
     // the data bit of an input line would do nothing on the board.
-    if (getbiobit(porth_ddr, 2) != 1) return -1;
-    return setbiobit(porth_byte, 2, value);
+    if (getbiobit(porth_ddr, PH_ETHERPWR) != 1) return -1;
+    return setbiobit(porth_byte, PH_ETHERPWR, value);
 }

@@ -31,8 +31,8 @@ static const struct {
     {SYSCON_BASE + SYSCON_CLKSET1, 32, 0x02B49907}, // 166 MHz processor clock
     {SYSCON_BASE + SYSCON_CLKSET2, 32, 0x300DC317}, // 48 MHz USB clock
     {SYSCON_BASE + SYSCON_CHIPID, 32, 0x70009213},  // ID 0x9213, revision 7
-    {GPIO_BASE + GPIO_PHDR, 8, 0x04},               // Ethernet PHY powered
-    {GPIO_BASE + GPIO_PHDDR, 8, 0x04},              // the PHY power line is an output
+    {GPIO_BASE + GPIO_PHDR, 8, 1u << PH_ETHERPWR},  // Ethernet PHY powered
+    {GPIO_BASE + GPIO_PHDDR, 8, 1u << PH_ETHERPWR}, // the PHY power line is an output
     {ADC_PRESENT, 8, 0x00},                         // no ADC fitted
 };
 

@@ -4,7 +4,7 @@ and what reaches the image."""
 import errno
 import os
 import select
-import subprocess
+import time
 
 from zorltest import *
 
@@ -183,33 +183,27 @@ class ClkSet(SimTest):
         for first, meanwhile, after, status, err in cases:
             with self.subTest(first=first, meanwhile=meanwhile):
                 self.write_image(power_on_image())
-                cmd = self.command("zorl-sim", "-w", "-i", "-")
-                p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
-                try:
-                    p.stdin.write(first.encode() + b"\n")
-                    p.stdin.flush()
-                    # The report of the first line, up to its last field line.
-                    got = b""
-                    ends = b"=2\n" if first == "clkset1.hclkdiv=2" else b"KHz\n"
-                    while not got.endswith(ends):
-                        ready, _, _ = select.select([p.stdout], [], [], 30)
-                        self.assertTrue(ready, "no report of the first line: %r" % got)
-                        chunk = os.read(p.stdout.fileno(), 4096)
-                        self.assertTrue(chunk, "the session ended early: %r" % got)
-                        got += chunk
-                    if meanwhile and isinstance(meanwhile[0], str):
-                        self.assertEqual(self.run_program(*meanwhile).status, 0)
-                    elif meanwhile:
-                        self.setreg(*meanwhile)
-                finally:
-                    p.stdin.close()
-                    p.stdout.read()
-                    p.wait(timeout=TIMEOUT)
-                    errtext = p.stderr.read().decode()
-                    p.stdout.close()
-                    p.stderr.close()
-                self.assertEqual((errtext, p.returncode), (err, status))
+                p = self.start("-w", "-i", "-")
+                p.stdin.write(first.encode() + b"\n")
+                p.stdin.flush()
+                # The report of the first line, up to its last field line:
+                # ended by the program's end of output or by the deadline.
+                got = b""
+                ends = b"=2\n" if first == "clkset1.hclkdiv=2" else b"KHz\n"
+                deadline = time.monotonic() + TIMEOUT
+                while not got.endswith(ends):
+                    left = deadline - time.monotonic()
+                    ready = left > 0 and select.select([p.stdout], [], [], left)[0]
+                    self.assertTrue(ready, "no report of the first line: %r" % got)
+                    chunk = os.read(p.stdout.fileno(), 4096)
+                    self.assertTrue(chunk, "the session ended early: %r" % got)
+                    got += chunk
+                if meanwhile and isinstance(meanwhile[0], str):
+                    self.assertEqual(self.run_program(*meanwhile).status, 0)
+                elif meanwhile:
+                    self.setreg(*meanwhile)
+                code, _, errtext = finish(p)
+                self.assertEqual((errtext.decode(), code), (err, status))
                 self.assertEqual(self.reg(CLKSET1), after)
 
     def test_refused_edit_leaves_the_exit_summary_alone(self):

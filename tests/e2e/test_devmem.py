@@ -19,15 +19,16 @@ class Devmem(SimTest):
                 self.assertRun(self.devmem(*args), out)
 
     def test_writes_one_access_of_the_width(self):
-        for addr, width, value in ((0x80930020, 32, 0x82B49907), (0x80840044, 8, 0),
-                                   (0x10C00002, 16, 0xBEEF), (0x80930095, 8, 0xFF),
-                                   (0x80930024, 32, 4294967295)):
-            with self.subTest(hex(addr)):
-                want = self.expect_image([(addr, value, width)])
-                self.assertRun(self.devmem(hex(addr), str(width), str(value)), "")
+        # Hexadecimal digits in either case, in the address and the value.
+        for addr, width, value in (("0x80930020", 32, "0x82B49907"), ("0x80840044", 8, "0"),
+                                   ("0x10C00002", 16, "0xbeef"), ("0x80930095", 8, "0xFF"),
+                                   ("0x80930024", 32, "4294967295"), ("0x8093000C", 32, "0xF")):
+            with self.subTest(addr):
+                want = self.expect_image([(int(addr, 16), int(value, 0), width)])
+                self.assertRun(self.devmem(addr, str(width), value), "")
                 self.assertImage(want)
-                self.assertRun(self.devmem(hex(addr), str(width)),
-                               "0x%0*X\n" % (width // 4, value))
+                self.assertRun(self.devmem(addr, str(width)),
+                               "0x%0*X\n" % (width // 4, int(value, 0)))
 
     def test_refusals_touch_nothing(self):
         cases = [

@@ -166,7 +166,7 @@ class Faults(SimTest):
             with self.subTest(opts=opts, stdin=stdin, stdout=stdout):
                 streams = [open(*s) if s else None for s in (stdin, stdout)]
                 try:
-                    r = self.zorl("-w", *opts, "usb=off", input=None, timeout=30,
+                    r = self.zorl("-w", *opts, "usb=off", input=None,
                                   preexec_fn=small_files, stdin=streams[0] or subprocess.DEVNULL,
                                   stdout=streams[1] or subprocess.PIPE)
                 finally:
@@ -179,7 +179,7 @@ class Faults(SimTest):
                     self.assertEqual(f.read(), text)
         # A file that the refused run would have created is not left behind.
         new = os.path.join(self.dir, "new.txt")
-        self.assertFault(self.zorl("-o", new, "-i", new, timeout=30, preexec_fn=small_files),
+        self.assertFault(self.zorl("-o", new, "-i", new, preexec_fn=small_files),
                          errline(errno.EINVAL, src % new), 22)
         if self.standin:
             return  # the rest is about the simulated board's image
@@ -205,15 +205,14 @@ class Faults(SimTest):
                                + "usb=off\nirda=on\nclkset1.hclkdiv=2\n")
         want = self.expect_image([(PWRCNT, 0x80030000), (CLKSET1, 0x02A49907)])
         rd, wr = os.pipe()
-        p = subprocess.Popen(self.command("zorl-sim", "-w", "-i", cmds),
-                             stdout=wr, stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
+        p = self.start("-w", "-i", cmds, stdin=None, stdout=wr)
         os.close(wr)
         try:
-            self.assertEqual(len(os.read(rd, 1)), 1)
+            self.assertEqual(len(read_upto(rd, 1)), 1)
         finally:
             os.close(rd)
-            _, err = p.communicate(timeout=TIMEOUT)
-        self.assertRun(Result(None, err.decode(), p.returncode), None,
+        status, _, err = finish(p)
+        self.assertRun(Result(None, err.decode(), status), None,
                        errline(errno.EPIPE, "stdout"), errno.EPIPE)
         self.assertImage(want)
 
@@ -305,24 +304,19 @@ class Faults(SimTest):
         nul = errline(errno.EINVAL, LINE_NUL)
         long = errline(errno.EINVAL, LINE_TOO_LONG)
         edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
-        self.assertFault(self.zorl("-w", "-i", "/dev/zero", "clkset1.hclkdiv=2", timeout=30),
-                         nul, 22, edit)
+        self.assertFault(self.zorl("-w", "-i", "/dev/zero", "clkset1.hclkdiv=2"), nul, 22, edit)
         with open("/dev/zero", "rb") as zero:
-            self.assertFault(self.zorl("-w", "-i", "-", input=None, stdin=zero, timeout=30),
-                             nul, 22)
+            self.assertFault(self.zorl("-w", "-i", "-", input=None, stdin=zero), nul, 22)
         # A writer that starts a line, then neither ends it nor goes away.
         for text, err in ((b"usb\n" + b"x" * 3000, long), (b"usb\nus\0b=off", nul)):
             with self.subTest(text[:8]):
-                p = subprocess.Popen(self.command("zorl-sim", "-w", "-i", "-"),
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
-                try:
-                    p.stdin.write(text)
-                    p.stdin.flush()
-                    status = p.wait(timeout=30)
-                finally:
-                    p.kill()
-                    out, errtext = p.communicate()
+                p = self.start("-w", "-i", "-")
+                p.stdin.write(text)
+                p.stdin.flush()
+                # It ends by itself, its input still open: the deadline
+                # runs before finish closes that input.
+                status = p.wait(timeout=TIMEOUT)
+                _, out, errtext = finish(p)
                 self.assertFault(Result(out.decode(), errtext.decode(), status), err, 22,
                                  "USB=on\n")
 

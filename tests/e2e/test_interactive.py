@@ -7,8 +7,6 @@ import termios
 from zorltest import *
 
 PROMPT = "\nzorl> "
-BANNER_OFF = lines("#", "# write disabled, changes will NOT be actioned.", "write=off")
-BANNER_ON = lines("#", "# WARNING: write enabled, changes will be actioned.", "write=on")
 EOF = b"\x04"  # end of input at the start of a line of a terminal
 
 
@@ -19,16 +17,14 @@ class Interactive(SimTest):
         attrs = termios.tcgetattr(slave)
         attrs[3] &= ~termios.ECHO  # keep what is typed out of the way
         termios.tcsetattr(slave, termios.TCSANOW, attrs)
-        cmd = self.command("zorl-sim", *args, "-i", "-")
-        p = subprocess.Popen(cmd, stdin=slave, stdout=stdout, stderr=subprocess.PIPE,
-                             env=self.env(), cwd=self.dir)
+        p = self.start(*args, "-i", "-", stdin=slave, stdout=stdout)
         os.close(slave)
         try:
             os.write(master, typed.encode() + EOF)
-            out, err = p.communicate(timeout=TIMEOUT)
+            status, out, err = finish(p)
         finally:
             os.close(master)
-        return Result(out and out.decode(), err.decode(), p.returncode)
+        return Result(out and out.decode(), err.decode(), status)
 
     def test_banner_prompt_and_commands(self):
         r = self.session("usb\nirda\n")

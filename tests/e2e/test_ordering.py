@@ -1,7 +1,5 @@
 """The report and the diagnostics reach their readers in command order."""
 
-import os
-import select
 import subprocess
 
 from zorltest import *
@@ -32,22 +30,12 @@ class Ordering(SimTest):
                               "cmd:irda  n=4  p=irda  p2=  s=\nIRDA=off\n")
 
     def test_a_program_on_a_pipe_gets_each_answer_before_its_next_question(self):
-        cmd = self.command("zorl-sim", "-i", "-")
-        p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
-        try:
-            for question, answer in (("usb\n", "USB=on\n"), ("irda\n", "IRDA=off\n")):
-                p.stdin.write(question.encode())
-                p.stdin.flush()
-                ready, _, _ = select.select([p.stdout], [], [], 30)
-                self.assertTrue(ready, "no answer to " + question)
-                self.assertEqual(p.stdout.readline().decode(), answer)
-        finally:
-            p.stdin.close()
-            p.wait(timeout=TIMEOUT)
-            p.stdout.close()
-            p.stderr.close()
-        self.assertEqual(p.returncode, 0)
+        p = self.start("-i", "-")
+        for question, answer in (("usb\n", "USB=on\n"), ("irda\n", "IRDA=off\n")):
+            p.stdin.write(question.encode())
+            p.stdin.flush()
+            self.assertEqual(read_upto(p.stdout, len(answer)).decode(), answer, question)
+        self.assertEqual(finish(p)[0], 0)
 
 
 if __name__ == "__main__":

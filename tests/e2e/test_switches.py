@@ -12,8 +12,6 @@ SWITCHES = [
     ("uart", "UART", PWRCNT, 29, 32, UART_COMMENT),
 ]
 
-BANNER_OFF = lines("#", "# write disabled, changes will NOT be actioned.", "write=off")
-BANNER_ON = lines("#", "# WARNING: write enabled, changes will be actioned.", "write=on")
 
 
 def state(label, comment, on):

@@ -15,11 +15,13 @@ Environment:
 
 import errno
 import os
+import select
 import shlex
 import stat
 import struct
 import subprocess
 import tempfile
+import time
 import unittest
 from collections import namedtuple
 
@@ -27,7 +29,12 @@ BIN_DIR = os.path.abspath(
     os.environ.get("ZORL_BIN_DIR", os.path.join(os.path.dirname(__file__), "../../build")))
 PREFIX = shlex.split(os.environ.get("ZORL_RUN_PREFIX", ""))
 BOARD = bool(os.environ.get("ZORL_BOARD"))
-TIMEOUT = 120
+# How long one run of a program may take, or one answer of a running one:
+# natively a few seconds; under an emulator or valgrind, whose start-up
+# alone takes seconds, several times that.  A test that waits on a program
+# fails at this deadline or at the end of the program's output, whichever
+# comes first, never hangs.
+TIMEOUT = 60 if PREFIX else 10
 
 
 _texts = None
@@ -204,6 +211,16 @@ class SimTest(unittest.TestCase):
     def zorl(self, *args, **kw):
         return self.run_program("zorl-sim", *args, **kw)
 
+    def start(self, *args, **popen):
+        """zorl-sim started, its standard streams pipes unless given; killed
+        at the end of the test if it is still running then."""
+        streams = dict(stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        streams.update(popen)
+        p = subprocess.Popen(self.command("zorl-sim", *args), env=self.env(), cwd=self.dir,
+                             **streams)
+        self.addCleanup(stop, p)
+        return p
+
     def devmem(self, *args, **kw):
         return self.run_program("zr6410-devmem", *args, **kw)
 
@@ -314,6 +331,46 @@ class BoardStandIn:
         return cmd
 
 
+def stop(p):
+    """Kill a program if it still runs, reap it and close its pipes."""
+    if p.poll() is None:
+        p.kill()
+    p.wait()
+    for f in (p.stdin, p.stdout, p.stderr):
+        if f:
+            f.close()
+
+
+def finish(p, timeout=TIMEOUT):
+    """Close a running program's input (if a pipe) and read the rest of its
+    output: (status, standard output, standard error) as bytes, None for a
+    stream that is not a pipe.  Past the deadline it is killed and the test
+    fails."""
+    try:
+        out, err = p.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        stop(p)
+        raise AssertionError("%s still running after %s s" % (p.args, timeout))
+    return p.returncode, out, err
+
+
+def read_upto(stream, size, timeout=TIMEOUT):
+    """Up to size bytes from a pipe (a file or a descriptor): fewer if the
+    writer ends it first or nothing more comes within the deadline."""
+    fd = stream if isinstance(stream, int) else stream.fileno()
+    got = b""
+    deadline = time.monotonic() + timeout
+    while len(got) < size:
+        left = deadline - time.monotonic()
+        if left <= 0 or not select.select([fd], [], [], left)[0]:
+            break
+        chunk = os.read(fd, size - len(got))
+        if not chunk:
+            break  # end of file
+        got += chunk
+    return got
+
+
 def errline(code, text, prog="zorl-sim"):
     """A line of the error reporter: "[prog] message : text"."""
     return "[%s] %s : %s\n" % (prog, strerror(code), text)
@@ -391,6 +448,9 @@ DMA = lines(
     "# DMA M2M CH1 = OFF",
     "#",
 )
+# What write prints, and an interactive run first.
+BANNER_OFF = lines("#", "# write disabled, changes will NOT be actioned.", "write=off")
+BANNER_ON = lines("#", "# WARNING: write enabled, changes will be actioned.", "write=on")
 CHIPID_OUT = lines("", "# chipid    =0x70009213", "# chipid.ID =0x9213d", "# chipid.REV=7")
 STATUS = (SWITCHES + DMA + CLKSET1_LOAD + CLKSET1_FIELDS + CLKSET1_UNCHANGED + CLKSET2_LOAD
           + CLKSET2_FIELDS + CLKSET2_UNCHANGED + CHIPID_OUT)

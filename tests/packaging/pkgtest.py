@@ -1,5 +1,7 @@
-"""What the packaging tests share: the build directory, the programs and the
-clock-set fields as the program itself lists them."""
+"""What the packaging tests share: the build directory, the programs, and the
+command keywords, options and clock-set fields as the program itself has
+them, so that the man page and the completion are checked against the
+program and not against a copy."""
 
 import os
 import re
@@ -11,8 +13,30 @@ BUILD = os.path.abspath(os.environ.get("ZORL_BIN_DIR", os.path.join(SOURCE, "bui
 MANPAGE = os.path.join(SOURCE, "doc", "zorl.1")
 COMPLETION = os.path.join(SOURCE, "completion", "zorl.bash")
 
-KEYWORDS = ["ethernet", "usb", "irda", "uart", "write", "dma", "chipid", "clkset1", "clkset2"]
-OPTIONS = ["-v", "-w", "-d", "-h", "-i", "-o"]
+
+
+def _source(name):
+    with open(os.path.join(SOURCE, "src", "front", name)) as f:
+        return f.read()
+
+
+def _keywords():
+    """The dispatcher's keyword table: {"name", shortest, ...} rows."""
+    table = re.search(r"kwdef keywords\[\] = \{(.*?)\n\};", _source("cmdlang.cpp"), re.S)
+    return re.findall(r'\{"(\w+)", \d+,', table.group(1))
+
+
+def _options():
+    """The option letters of the option loop, and the words of -o and -i."""
+    run = _source("run.cpp")
+    words = re.findall(r'isprefix\(opt, "(\w)\w*"\)', run)
+    letters = re.findall(r"case '(\w)':", run)
+    return ["-" + o for o in letters + words]
+
+
+KEYWORDS = _keywords()
+OPTIONS = _options()
+assert KEYWORDS and OPTIONS, "the keyword table or the option loop has moved"
 
 
 def zorl_sim(*args):
@@ -20,7 +44,7 @@ def zorl_sim(*args):
     with tempfile.TemporaryDirectory(prefix="zorl-pkg-") as tmp:
         env = dict(os.environ, ZR6410_IMAGE=os.path.join(tmp, "zr6410.img"))
         p = subprocess.run([os.path.join(BUILD, "zorl-sim")] + list(args), env=env,
-                           capture_output=True, text=True)
+                           capture_output=True, text=True, timeout=30)
         return p.returncode, p.stdout
 
 

@@ -28,7 +28,7 @@ printf '%%s\\n' "${COMPREPLY[@]}"
 """ % (shlex.quote(COMPLETION), shlex.quote(line), " ".join(shlex.quote(w) for w in words),
        len(words) - 1)
     out = subprocess.run(["bash", "--norc", "-c", script], check=True, capture_output=True,
-                         text=True).stdout
+                         text=True, timeout=30).stdout
     return [w for w in out.split("\n") if w]
 
 

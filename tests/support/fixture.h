@@ -1,8 +1,10 @@
 // In-process test fixture: a freshly powered-on board in memory, the
-// program's state at start, and the report stream captured in memory.
+// program's state at start, the report stream captured in memory, and
+// the device accesses since start-up in iolog.
 #ifndef ZORL_FIXTURE_H
 #define ZORL_FIXTURE_H
 
+#include "iotrace.h"
 #include "memboard.h"
 #include "zorl.h"
 #include "zr6410io.h"
@@ -23,6 +25,7 @@ class Board : public ::testing::Test {
         zorlreset();
         ASSERT_EQ(gpio_init(), 0);
         ASSERT_EQ(syscon_init(), 0);
+        iotrace_clear();
         fout = open_memstream(&buf, &len);
     }
     void TearDown() override {

@@ -6,18 +6,18 @@
 #include <cstdio>
 
 std::vector<std::string> iolog;
-const volatile void *busyreg;
+uint32_t busyreg;
 long busyreads;
 uint16_t busybits;
-const volatile void *fixedreg;
+uint32_t fixedreg;
 uint32_t fixedvalue;
 
 void iotrace_clear(void) {
     iolog.clear();
-    busyreg = nullptr;
+    busyreg = 0;
     busyreads = 0;
     busybits = 0;
-    fixedreg = nullptr;
+    fixedreg = 0;
     fixedvalue = 0;
 }
 
@@ -32,8 +32,9 @@ static void logop(char op, int width, const volatile void *reg, uint32_t value) 
 }
 
 template <typename T> static T load(const volatile T *reg) {
-    T v = reg == fixedreg ? (T)fixedvalue : *reg;
-    if (reg == busyreg && busyreads > 0) {
+    uint32_t phys = memboard_phys(reg); // 0: not on the board, never scripted
+    T v = phys && phys == fixedreg ? (T)fixedvalue : *reg;
+    if (phys && phys == busyreg && busyreads > 0) {
         busyreads--;
         v = (T)(v | busybits);
     }

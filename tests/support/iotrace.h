@@ -13,15 +13,19 @@
 // for a load, "w8 0x80840014=0x08" for a store.
 extern std::vector<std::string> iolog;
 
-// Loads of busyreg read with busybits set for the next busyreads loads.
-extern const volatile void *busyreg;
+// Registers are named by their physical address, so that a script holds
+// through whichever mapping the register is reached.
+//
+// Loads of busyreg read with busybits set for the next busyreads loads (0:
+// no register).
+extern uint32_t busyreg;
 extern long busyreads;
 extern uint16_t busybits;
 
 // Loads of fixedreg read fixedvalue whatever the memory holds: a read-only
 // register at the same address as a write-only one, as the ADC's data and
 // control registers are.
-extern const volatile void *fixedreg;
+extern uint32_t fixedreg;
 extern uint32_t fixedvalue;
 
 void iotrace_clear(void);

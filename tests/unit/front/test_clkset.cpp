@@ -169,3 +169,24 @@ TEST_F(ClkSet, ChangesNeedTheStoreAndAnUnchangedRegister) {
         EXPECT_EQ(clkset1reg(), c.clk);
     }
 }
+
+// A caller may pass no parameter or no value at all: a null text is taken
+// as an empty one, with the same report and status.
+TEST_F(ClkSet, AbsentParameterOrValueIsEmpty) {
+    struct {
+        const char *param, *value;
+    } cases[] = {{nullptr, nullptr}, {nullptr, "0x02A49907"}, {"hclkdiv", nullptr},
+                 {nullptr, ""},      {"", nullptr},           {"write", nullptr}};
+    for (auto c : cases) {
+        for (auto fn : {doclkset1, doclkset2}) {
+            SCOPED_TRACE(std::string(c.param ? c.param : "(null)") + "=" +
+                         (c.value ? c.value : "(null)"));
+            restart();
+            int status = fn(c.param, c.value);
+            std::string out = report();
+            restart();
+            EXPECT_EQ(fn(c.param ? c.param : "", c.value ? c.value : ""), status);
+            EXPECT_EQ(report(), out);
+        }
+    }
+}

@@ -137,12 +137,12 @@ TEST_F(Dispatch, KeywordsAndTheirShortForms) {
         const char *cmd;
         int status;
     } cases[] = {
-        {"ether", 0},    {"ETHER=on", 0}, {"ethern", 0},        {"etherne", 0},
-        {"ethernet", 0}, {"eth=on", 38},  {"ethernets=on", 38}, {"us=on", 38},
-        {"usb1=on", 38}, {"USB", 0},      {"Write", 0},         {"CLKSET1", 0},
-        {"clkset", 38},  {"chipi", 38},   {"chipid", 0},        {"dma", 0},
-        {"dma=", 0},     {"irda", 0},     {"uart", 0},          {"clkset2", 0},
-        {"foo=1", 38},   {"", 38},
+        {"ether", 0},   {"ETHER=on", 0}, {"ethern", 0},  {"etherne", 0},
+        {"ethe", 38},   {"ethernet", 0}, {"eth=on", 38}, {"ethernets=on", 38},
+        {"us=on", 38},  {"usb1=on", 38}, {"USB", 0},     {"Write", 0},
+        {"CLKSET1", 0}, {"clkset", 38},  {"chipi", 38},  {"chipid", 0},
+        {"dma", 0},     {"dma=", 0},     {"irda", 0},    {"uart", 0},
+        {"clkset2", 0}, {"foo=1", 38},   {"", 38},
     };
     for (auto c : cases) {
         testing::internal::CaptureStderr();
@@ -193,6 +193,8 @@ TEST_F(Dispatch, LineTokens) {
         {"(usb", {"usb"}, 0},
         {"usb\\ x", {"usb\\ x"}, 38},               // a backslash protects the space
         {"usb\\", {"usb\\"}, 38},                   // ... and at the very end stays in the token
+        {"dma\\ ", {"dma\\ "}, 38},                 // the last character it escapes stays too
+        {"(dma\\)", {"dma\\)"}, 38},                // ... inside parentheses as well
         {"'us\\'b'", {"us\\'b"}, 38},               // an escaped quote stays inside
         {"(clkset1.pll1_ps=(1))", {"clkset1"}, 22}, // nested parentheses belong to the token
         {"   ", {}, 0},
@@ -209,6 +211,41 @@ TEST_F(Dispatch, LineTokens) {
         EXPECT_EQ(commandsrun(err), c.run);
         // Cut in place and put back: the line is whole again afterwards.
         EXPECT_EQ(text, c.line);
+    }
+}
+
+// A command source runs to its first failing line; an interactive one
+// shows the write banner, prompts before each line and reads on after a
+// failing one.  The status is that of the last line run.
+TEST_F(Dispatch, CommandSources) {
+    const std::string banner = "#\n# write disabled, changes will NOT be actioned.\nwrite=off\n";
+    struct {
+        std::string text;
+        int interactive;
+        std::string report;
+        int status, prompts;
+    } cases[] = {
+        {"usb\n  # note\n\nirda\n", 0, "USB=on\nIRDA=off\n", 0, 0},
+        {"usb\nfoo\nirda\n", 0, "USB=on\n", 38, 0},
+        {"usb\n" + std::string(3000, 'x') + "\nirda\n", 0, "USB=on\n", 22, 0},
+        {"usb\nfoo\nirda\n", 1, banner + "USB=on\nIRDA=off\n", 0, 4},
+        {"irda\nfoo\n", 1, banner + "IRDA=off\n", 38, 3},
+        {std::string(3000, 'x') + "\nirda\n", 1, banner + "IRDA=off\n", 0, 3},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 20) + (c.interactive ? " at a terminal" : ""));
+        restart();
+        FILE *fp = fmemopen(&c.text[0], c.text.size(), "r");
+        ASSERT_TRUE(fp);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(runsource(fp, "src", c.interactive), c.status);
+        testing::internal::GetCapturedStderr();
+        std::string prompts;
+        for (int i = 0; i < c.prompts; i++) prompts += "\nzorl> ";
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), prompts);
+        EXPECT_EQ(report(), c.report);
+        fclose(fp);
     }
 }
 
@@ -250,7 +287,7 @@ TEST(LogicalLines, Reading) {
         SCOPED_TRACE(c.input.substr(0, 40));
         FILE *fp = fmemopen(&c.input[0], c.input.size(), "r");
         ASSERT_TRUE(fp);
-        char buf[2048];
+        char buf[CMDLINE_MAX + 1];
         std::vector<std::string> got;
         int err;
         while (char *p = getcmdline(buf, sizeof buf, fp, &err, 1))

@@ -32,19 +32,27 @@ class Dio : public ::testing::Test {
 TEST_F(Dio, InitMapsItsOwnViewOfTheGpioPage) {
     memboard_reset();
     ASSERT_EQ(gpio_init(), 0);
-    volatile uint8_t *porth = porth_byte;
+    volatile uint8_t *porth = porth_byte, *porthddr = porth_ddr;
     ASSERT_EQ(dio_init(), 0);
     EXPECT_EQ(memboard_opens, 1);
     EXPECT_EQ(memboard_phys(dio_io_byte), PB_DATA);
     EXPECT_EQ(memboard_phys(dio_io_ddr), PB_DDR);
     EXPECT_EQ(memboard_phys(dio_io_bit8), PF_DATA);
     EXPECT_EQ(memboard_phys(dio_io_ddr8), PF_DDR);
+    // gpio_init's pointers are left alone; gpiopage is the latest mapping.
     EXPECT_EQ(porth_byte, porth);
+    EXPECT_EQ(porth_ddr, porthddr);
+    EXPECT_EQ(gpiopage + GPIO_PBDR, dio_io_byte);
+    EXPECT_NE(gpiopage + GPIO_PHDR, porth_byte);
 
     memboard_reset();
     memboard_openerr = EACCES;
     EXPECT_EQ(dio_init(), EACCES);
+    memboard_openerr = 0;
+    memboard_maperr = ENOMEM;
+    EXPECT_EQ(dio_init(), ENOMEM);
     EXPECT_EQ(dio_io_byte, nullptr);
+    EXPECT_EQ(gpiopage, nullptr);
 }
 
 TEST_F(Dio, ReadingLines) {
@@ -134,13 +142,14 @@ class Adc : public ::testing::Test {
         ASSERT_EQ(adc_init(), 0);
         iotrace_clear();
     }
-    // The next conversion: busy for this many status reads, then reading.
-    void convert(int busy, int16_t reading) {
-        fixedreg = memboard_reg8(ADC_CNTL);
+    // The next conversion: the status has these bits set for this many
+    // reads (bit 7: busy), then the data register holds the reading.
+    void convert(int busy, int16_t reading, uint16_t bits = 0x80) {
+        fixedreg = ADC_CNTL;
         fixedvalue = (uint16_t)reading;
-        busyreg = memboard_reg8(ADC_STAT);
+        busyreg = ADC_STAT;
         busyreads = busy;
-        busybits = 0x80;
+        busybits = bits;
     }
     int statusreads() {
         int n = 0;
@@ -149,12 +158,34 @@ class Adc : public ::testing::Test {
     }
 };
 
+// Only bit 0 of the option register says an ADC is fitted.
 TEST_F(Adc, NotFitted) {
-    memboard_reset();
-    EXPECT_EQ(adc_init(), ENXIO);
-    EXPECT_EQ(memboard_phys(adc_io_cntl), ADC_PRESENT);
-    EXPECT_EQ(adc_io_stat, nullptr);
-    EXPECT_EQ(adc_io_read, nullptr);
+    for (uint8_t option : {0x00, 0xFE}) {
+        memboard_reset();
+        reg8(ADC_PRESENT) = option;
+        EXPECT_EQ(adc_init(), ENXIO) << int(option);
+        EXPECT_EQ(memboard_phys(adc_io_cntl), ADC_PRESENT);
+        EXPECT_EQ(adc_io_stat, nullptr);
+        EXPECT_EQ(adc_io_read, nullptr);
+    }
+}
+
+// adc_init maps four pages: the option register, control, status, data.
+// Whichever mapping fails, its errno is the result and neither the status
+// nor the data register is set up; up to the presence test, the control
+// pointer is the option register's, as when no ADC is fitted.
+TEST_F(Adc, FailedMapping) {
+    for (int mapsok = 0; mapsok < 4; mapsok++) {
+        SCOPED_TRACE(mapsok);
+        memboard_reset();
+        reg8(ADC_PRESENT) = 0x01;
+        memboard_maperr = ENOMEM;
+        memboard_mapsok = mapsok;
+        EXPECT_EQ(adc_init(), ENOMEM);
+        EXPECT_EQ(memboard_phys(adc_io_cntl), mapsok ? ADC_PRESENT : 0);
+        EXPECT_EQ(adc_io_stat, nullptr);
+        EXPECT_EQ(adc_io_read, nullptr);
+    }
 }
 
 TEST_F(Adc, Fitted) {
@@ -190,6 +221,12 @@ TEST_F(Adc, ConversionPolling) {
     EXPECT_EQ(statusreads(), 2048);
     EXPECT_EQ(iolog.back(), "r16 0x10c00000");
     EXPECT_EQ(adcerror, 0);
+
+    // Only bit 7 means busy: a status with every other bit set is ready.
+    iotrace_clear();
+    convert(5000, 9, 0xFF7F);
+    EXPECT_EQ(adc_read(0, 0), 9);
+    EXPECT_EQ(statusreads(), 1);
 
     iotrace_clear();
     convert(2048, 5); // still busy at the 2048th read
