@@ -12,6 +12,7 @@ SOURCE = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.abspath(os.environ.get("ZORL_BIN_DIR", os.path.join(SOURCE, "build")))
 MANPAGE = os.path.join(SOURCE, "doc", "zorl.1")
 COMPLETION = os.path.join(SOURCE, "completion", "zorl.bash")
+LICENSE = os.path.join(SOURCE, "LICENSE")
 
 
 

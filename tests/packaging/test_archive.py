@@ -7,11 +7,12 @@ import tarfile
 import tempfile
 import unittest
 
-from pkgtest import BUILD
+from pkgtest import BUILD, LICENSE
 
 READELF = os.environ.get("ZORL_READELF", "readelf")
 NAME = "zorl-0.1-Linux-armv4t"
-MEMBERS = ["bin/zorl", "share/bash-completion/completions/zorl", "share/doc/zorl/README.md",
+MEMBERS = ["bin/zorl", "share/bash-completion/completions/zorl", "share/doc/zorl/LICENSE",
+           "share/doc/zorl/README.md",
            "share/man/man1/zorl.1"]
 
 
@@ -32,6 +33,9 @@ class Archive(unittest.TestCase):
                                      text=True).stdout
             self.assertNotIn("INTERP", headers)
             self.assertNotIn(".symtab", headers)
+            with open(os.path.join(tmp, NAME, "share/doc/zorl/LICENSE"), "rb") as a, \
+                    open(LICENSE, "rb") as b:
+                self.assertEqual(a.read(), b.read(), "the licence travels with the program")
             print("%s: bin/zorl %d bytes" % (os.path.basename(path), os.path.getsize(zorl)),
                   file=sys.stderr)
 

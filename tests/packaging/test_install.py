@@ -5,7 +5,7 @@ import subprocess
 import tempfile
 import unittest
 
-from pkgtest import BUILD, COMPLETION, MANPAGE
+from pkgtest import BUILD, COMPLETION, LICENSE, MANPAGE
 
 
 def install(prefix, *args, destdir=None):
@@ -22,7 +22,8 @@ def tree(root):
                   for d, _, files in os.walk(root) for f in files)
 
 
-BOARD = ["bin/zorl", "share/bash-completion/completions/zorl", "share/doc/zorl/README.md",
+BOARD = ["bin/zorl", "share/bash-completion/completions/zorl", "share/doc/zorl/LICENSE",
+         "share/doc/zorl/README.md",
          "share/man/man1/zorl.1"]
 DEVELOPMENT = ["bin/zorl-sim", "bin/zr6410-devmem", "share/bash-completion/completions/zorl-sim"]
 
@@ -53,6 +54,7 @@ class Install(unittest.TestCase):
     def test_installed_files_are_the_sources(self):
         install(self.tmp)
         for installed, source in (("share/man/man1/zorl.1", MANPAGE),
+                                  ("share/doc/zorl/LICENSE", LICENSE),
                                   ("share/bash-completion/completions/zorl", COMPLETION)):
             with open(os.path.join(self.tmp, installed), "rb") as a, open(source, "rb") as b:
                 self.assertEqual(a.read(), b.read(), installed)

@@ -41,7 +41,7 @@ class ManPage(unittest.TestCase):
     def test_sections(self):
         for section in ("NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "COMMANDS",
                         "CLOCK-SET FIELDS", "COMMAND FILES AND INTERACTIVE USE", "SAVED REPORTS",
-                        "EXIT STATUS", "DANGER", "EXAMPLES"):
+                        "EXIT STATUS", "DIAGNOSTICS", "SIMULATED BOARD", "DANGER", "EXAMPLES"):
             self.assertRegex(self.text, r"(?m)^%s$" % section)
 
     def test_every_option_and_keyword(self):
