@@ -5,7 +5,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <time.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/types.h>
@@ -44,16 +43,10 @@ void *plat_map(int fd, uint32_t phys) {
 // moment would write back a stale copy over this run's change: each change
 // is made holding /dev/mem, for a few seconds of waiting at most.
 int plat_lock(int fd) {
-    for (int tries = 0; flock(fd, LOCK_EX | LOCK_NB); tries++) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || tries >= 500) {
-            int err = errno;
-            errline(err, "/dev/mem: held by another program, nothing written");
-            return err;
-        }
-        struct timespec ms10 = {0, 10 * 1000 * 1000};
-        nanosleep(&ms10, nullptr);
-    }
-    return 0;
+    if (!plat_flockwait(fd)) return 0;
+    int err = errno;
+    errline(err, "/dev/mem: held by another program, nothing written");
+    return err;
 }
 
 void plat_unlock(int fd) {

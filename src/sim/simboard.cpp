@@ -1,6 +1,7 @@
 #include "simboard.h"
 
 #include "errline.h"
+#include "platform.h"
 #include "regmap.h"
 
 #include <errno.h>
@@ -9,7 +10,6 @@
 #include <stdlib.h>
 #include <signal.h>
 #include <string.h>
-#include <time.h>
 #include <sys/file.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -181,13 +181,8 @@ int simboard_lock(int fd) {
     // Another run holds the image for the few loads and stores of one
     // change; a run that cannot have it within a few seconds gives up
     // rather than wait for ever.
-    int tries = 0;
-    while (flock(fd, LOCK_EX | LOCK_NB)) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || ++tries > 500)
-            return fail(errno, path, "the board image is held by another program, nothing written");
-        struct timespec ms10 = {0, 10 * 1000 * 1000};
-        nanosleep(&ms10, nullptr);
-    }
+    if (plat_flockwait(fd))
+        return fail(errno, path, "the board image is held by another program, nothing written");
     // What this run mapped must still be the image: neither cut short
     // (truncate, the first step of cp over it) nor replaced (mv over it), or
     // a store would crash or go into a file nobody reads.
