@@ -2,9 +2,6 @@
 and what reaches the image."""
 
 import errno
-import os
-import select
-import time
 
 from zorltest import *
 
@@ -186,18 +183,10 @@ class ClkSet(SimTest):
                 p = self.start("-w", "-i", "-")
                 p.stdin.write(first.encode() + b"\n")
                 p.stdin.flush()
-                # The report of the first line, up to its last field line:
-                # ended by the program's end of output or by the deadline.
-                got = b""
+                # The report of the first line, up to its last field line.
                 ends = b"=2\n" if first == "clkset1.hclkdiv=2" else b"KHz\n"
-                deadline = time.monotonic() + TIMEOUT
-                while not got.endswith(ends):
-                    left = deadline - time.monotonic()
-                    ready = left > 0 and select.select([p.stdout], [], [], left)[0]
-                    self.assertTrue(ready, "no report of the first line: %r" % got)
-                    chunk = os.read(p.stdout.fileno(), 4096)
-                    self.assertTrue(chunk, "the session ended early: %r" % got)
-                    got += chunk
+                got = read_upto(p.stdout, 1 << 16, until=ends)
+                self.assertTrue(got.endswith(ends), "no report of the first line: %r" % got)
                 if meanwhile and isinstance(meanwhile[0], str):
                     self.assertEqual(self.run_program(*meanwhile).status, 0)
                 elif meanwhile:

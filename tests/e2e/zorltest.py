@@ -354,13 +354,14 @@ def finish(p, timeout=TIMEOUT):
     return p.returncode, out, err
 
 
-def read_upto(stream, size, timeout=TIMEOUT):
-    """Up to size bytes from a pipe (a file or a descriptor): fewer if the
-    writer ends it first or nothing more comes within the deadline."""
+def read_upto(stream, size, timeout=TIMEOUT, until=None):
+    """Up to size bytes from a pipe (a file or a descriptor), or up to the
+    first read that ends with the bytes until: fewer if the writer ends it
+    first or nothing more comes within the deadline."""
     fd = stream if isinstance(stream, int) else stream.fileno()
     got = b""
     deadline = time.monotonic() + timeout
-    while len(got) < size:
+    while len(got) < size and not (until and got.endswith(until)):
         left = deadline - time.monotonic()
         if left <= 0 or not select.select([fd], [], [], left)[0]:
             break
