@@ -18,6 +18,9 @@ class Ordering(SimTest):
         self.assertEqual(out, "USB=on\nPwrCnt: cannot write to this register\n"
                               + errline(errno.EIO, "dma=1"))
         self.assertEqual(status, 5)
+        out, status = self.combined("usb", "clkset1=zz")
+        self.assertEqual(out, 'USB=on\n"zz" number expected\n' + errline(errno.EINVAL, "clkset1=zz"))
+        self.assertEqual(status, 22)
         path = self.write_file("cmds", "usb\nirda=maybe\n")
         out, status = self.combined("-i", path)
         # reported by the command, the line's token and the line
