@@ -508,6 +508,20 @@ class Faults(SimTest):
             self.assertFault(self.zorl("-w", "usb=off", timeout=60),
                              errline(errno.EAGAIN, name + ", nothing written")
                              + errline(errno.EAGAIN, "usb=off"), errno.EAGAIN)
+            # What was reported before a change has left the program by the
+            # time it waits for the store.
+            p = self.start("-w", "usb", "irda=on")
+            self.assertEqual(read_upto(p.stdout, 7), b"USB=on\n")
+            self.assertIsNone(p.poll(), "the report came only at the end")
+        self.assertEqual(finish(p), (0, b"IRDA=on\n", b""))
+        # A session waiting for its next line holds nothing.
+        p = self.start("-w", "-i", "-")
+        p.stdin.write(b"usb=off\n")
+        p.stdin.flush()
+        self.assertEqual(read_upto(p.stdout, 8), b"USB=off\n")
+        with open(held, "rb") as f:
+            fcntl.flock(f, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        self.assertEqual(finish(p), (0, b"", b""))
 
     def test_image_changed_underneath(self):
         # A -w session reading a pipe; between two of its lines the image is
@@ -535,23 +549,13 @@ class Faults(SimTest):
                 self.write_image(power_on_image())
                 if not os.path.exists(fresh):
                     self.write_file("fresh.img", power_on_image())
-                p = subprocess.Popen(self.command("zorl-sim", "-w", "-i", "-"),
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, env=self.env(), cwd=self.dir)
-                try:
-                    p.stdin.write(b"usb\n")
-                    p.stdin.flush()
-                    self.assertEqual(p.stdout.readline(), b"USB=on\n")
-                    change()
-                    p.stdin.write(line.encode() + b"\n")
-                    p.stdin.close()
-                    status = p.wait(timeout=30)
-                finally:
-                    p.kill()
-                    out, err = p.stdout.read(), p.stderr.read()
-                    p.wait()
-                    p.stdout.close()
-                    p.stderr.close()
+                p = self.start("-w", "-i", "-")
+                p.stdin.write(b"usb\n")
+                p.stdin.flush()
+                self.assertEqual(read_upto(p.stdout, 7), b"USB=on\n")
+                change()
+                p.stdin.write(line.encode() + b"\n")
+                status, out, err = finish(p)
                 want = "".join(errline(errno.ESTALE, "%s: %s" % (self.image, w) if w else line)
                                for w in why)
                 self.assertEqual((out.decode(), err.decode(), status), ("", want, errno.ESTALE))
