@@ -11,6 +11,9 @@ TEST(Mapping, OneOpenSharedByAllBlocks) {
     EXPECT_EQ(gpio_init(), 0);
     EXPECT_EQ(memboard_opens, 1);
     EXPECT_NE(iofd, -1);
+    // Each block's base pointer is the start of its page.
+    EXPECT_EQ(gpiopage + GPIO_PHDR, porth_byte);
+    EXPECT_EQ(memboard_phys(sysconp), SYSCON_BASE);
 }
 
 TEST(Mapping, FailedOpenIsRetried) {
