@@ -595,13 +595,23 @@ class Faults(SimTest):
         # which the closed stream now stands on, is still an empty source.
         link = os.path.join(self.dir, "in")
         os.symlink("/dev/stdin", link)
-        for name in ("/dev/stdin", "/dev/fd/0", "/proc/self/fd/0", link):
+        # A relative link is read from the folder that holds it.
+        os.mkdir(os.path.join(self.dir, "d"))
+        os.symlink("/dev/stdin", os.path.join(self.dir, "d", "std"))
+        os.symlink("std", os.path.join(self.dir, "d", "in"))
+        relative = os.path.join(self.dir, "d", "in")
+        for name in ("/dev/stdin", "/dev/fd/0", "/proc/self/fd/0", link, relative):
             with self.subTest(name):
                 self.assertFault(self.zorl("-w", "-i", name, "clkset1.hclkdiv=2",
                                            preexec_fn=closing(0)),
                                  errline(errno.EBADF, name), 9,
                                  CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
         self.assertFault(self.zorl("-i", "/dev/null", preexec_fn=closing(0)), "", 0)
+        # Links that never end are followed a bounded number of times.
+        loop = os.path.join(self.dir, "loop")
+        os.symlink("loop", loop)
+        self.assertFault(self.zorl("-i", loop, preexec_fn=closing(0)),
+                         errline(errno.ELOOP, loop), errno.ELOOP)
         # Not the command source: nothing is missing.
         self.assertFault(self.zorl("chipid", preexec_fn=closing(0)), "", 0, CHIPID_OUT)
         self.assertFault(self.zorl(preexec_fn=closing(0, 1, 2)), "", 9)
