@@ -626,6 +626,8 @@ class Faults(SimTest):
             self.assertFault(self.devmem("0x80930020", stdout=full),
                              errline(errno.ENOSPC, "stdout: the value could not be printed",
                                      "zr6410-devmem"), 1, None)
+        # Standard input is not needed to answer.
+        self.assertRun(self.devmem("0x80930020", preexec_fn=closing(0)), "0x02B49907\n")
         # A write has nothing to print: it goes ahead.
         want = self.expect_image([(CLKSET1, 0x02A49907)])
         self.assertRun(self.devmem("0x80930020", "32", "0x02A49907", preexec_fn=closing(1)), "")
