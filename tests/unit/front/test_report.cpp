@@ -134,3 +134,26 @@ TEST(OpenReport, AppendsCreatesFollowsLinksAndNeverRetriesForEver) {
     unlink((d + "/badlink.txt").c_str());
     EXPECT_EQ(rmdir(dir), 0);
 }
+
+// A page that cannot be mapped ends the run at start-up with the failure
+// of its block, the second (SysCon) as much as the first.
+TEST(StartUp, AFailedMappingEndsTheRun) {
+    struct {
+        int mapsok;
+        const char *message;
+    } cases[] = {{0, "Could Not initialise GPIO pointers."},
+                 {1, "Could Not initialise SysCon pointers."}};
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        char prog[] = "zorl-sim", cmd[] = "chipid";
+        char *argv[] = {prog, cmd, nullptr};
+        EXPECT_EXIT(
+            {
+                memboard_reset();
+                memboard_maperr = ENOMEM;
+                memboard_mapsok = c.mapsok;
+                zorlmain(2, argv);
+            },
+            ::testing::ExitedWithCode(ENOMEM), std::string(strerror(ENOMEM)) + " : " + c.message);
+    }
+}
