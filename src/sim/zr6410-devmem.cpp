@@ -6,6 +6,7 @@
 // image is opened, so a refused call touches nothing.
 #include "devio.h"
 #include "errline.h"
+#include "platform.h"
 #include "simboard.h"
 #include "stdguard.h"
 
@@ -13,7 +14,6 @@
 #include <limits.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 // "[prog] system message : arg: why" on standard error; the exit status.
@@ -80,22 +80,21 @@ int main(int argc, char **argv) {
 
     int fd = simboard_open();
     if (fd < 0) return 1;
-    long pageoff = off & ~(long)(SIM_PAGE - 1);
-    int prot = simboard_roerr ? PROT_READ : PROT_READ | PROT_WRITE;
-    void *map = mmap(nullptr, SIM_PAGE, prot, MAP_SHARED, fd, pageoff);
-    if (map == MAP_FAILED) return fail(errno, simboard_path(), "cannot map the board image");
-    volatile uint8_t *reg = (volatile uint8_t *)map + (off - pageoff);
+    // The page as zorl-sim maps it, through the same platform layer.
+    void *map = plat_map(fd, addr & ~(SIM_PAGE - 1));
+    if (!map) return fail(errno, simboard_path(), "cannot map the board image");
+    volatile uint8_t *reg = (volatile uint8_t *)map + (addr & (SIM_PAGE - 1));
     if (argc > 3) {
         // A store as any other program's change: with the image held, and
         // only into the image that was opened, whole and writable.
-        if (simboard_lock(fd)) return 1;
+        if (plat_lock(fd)) return 1;
         if (width == 8)
             io_wr8(reg, (uint8_t)value);
         else if (width == 16)
             io_wr16((volatile uint16_t *)reg, (uint16_t)value);
         else
             io_wr32((volatile uint32_t *)reg, value);
-        simboard_unlock(fd);
+        plat_unlock(fd);
         return 0;
     }
     if (width == 8)
