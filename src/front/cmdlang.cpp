@@ -113,7 +113,24 @@ int docmd(char *cmd) {
             value = e + 1;
         }
     }
-    if (debug) fprintf(diag(), "cmd:%s  n=%d  p=%s  p2=%s  s=%s\n", cmd, n, kw, param, value);
+    if (debug) {
+        // The parts as the dispatcher cut them, quoted as error lines are.
+        msgline m;
+        diag();
+        msgbegin(m);
+        msgraw(m, "cmd:");
+        msgesc(m, cmd);
+        msgraw(m, "  n=");
+        msgdec(m, n);
+        msgraw(m, "  p=");
+        msgesc(m, kw);
+        msgraw(m, "  p2=");
+        msgesc(m, param);
+        msgraw(m, "  s=");
+        msgesc(m, value);
+        msgraw(m, "\n");
+        msgend(m);
+    }
 
     int status = ENOSYS;
     char first = lower(*kw); // the keywords are lower case: most fail on their first letter
@@ -141,9 +158,17 @@ int doargs(char **args, int count) {
 
 // ---- Command files and interactive input ---------------------------------
 
+// A -d trace line: the text quoted as error lines are, after the report so
+// far.
+static void trace(const char *head, const char *text, const char *tail) {
+    diag();
+    putmsg(head, text, tail);
+}
+
 char *getcmdline(char *buf, int size, FILE *fp, int *err, int skip) {
     int len = 0, lim = size - 1, bad = 0;
     *err = 0;
+    errno = 0; // a read error's cause is the read's, not an earlier call's
     for (;;) {
         // One physical line, up to its newline or the end of input.  A NUL
         // byte, or one character more than the buffer holds, is enough to
@@ -191,7 +216,7 @@ char *getcmdline(char *buf, int size, FILE *fp, int *err, int skip) {
 }
 
 int docmdline(char *line) {
-    if (debug) fprintf(diag(), "cmdline:%s:\n", line);
+    if (debug) trace("cmdline:", line, ":\n");
     char *p = line;
     char *end = line + strlen(line);
     while (p < end) {
@@ -252,6 +277,7 @@ int runsource(FILE *fp, const char *name, int interactive) {
         if (interactive) {
             // The prompt goes to standard output even with -o; when that
             // is also the report stream, a failed prompt is a lost report.
+            errno = 0;
             if ((fputs("\nzorl> ", stdout) == EOF || fflush(stdout)) && fout == stdout) outfailed();
         }
         int err;
@@ -274,7 +300,7 @@ int runsource(FILE *fp, const char *name, int interactive) {
 }
 
 int docmdfile(const char *path) {
-    if (debug) fprintf(diag(), "processing cmd file: %s\n", path);
+    if (debug) trace("processing cmd file: ", path, "\n");
     if (strcmp(path, "-")) {
         FILE *fp = fopen(path, "r");
         if (!fp) return err_rpt(errno, path);

@@ -2,6 +2,7 @@
 // every diagnostic goes, and how a failure of either shows in the status.
 #include "zorl.h"
 
+#include "fileid.h"
 #include "zr6410io.h"
 
 #include <errno.h>
@@ -25,6 +26,15 @@ int outerr;
 // In between it is left to buffer, so that a long command file does not
 // cost a write per command.
 //
+// The buffer is the program's own, and it hands the stream whole lines
+// only: every flush of the program comes between two lines, and a full
+// buffer passes on the lines it holds and keeps a line it is still given
+// in pieces.  A run that is stopped halfway (a bus error from an image cut
+// short, a kill) therefore never leaves a report that ends in part of a
+// line, which a replay would take for a whole one ("clkset1.pll1_x2fdb2=6"
+// for "=63").  The stream itself is unbuffered, so what it is handed is
+// with the system at once.
+//
 // A failed write keeps its errno, taken right where the write failed: a C
 // library may keep no more than the stream's error flag (musl does), and by
 // the next flush the cause would be lost.  Only the first failure counts;
@@ -33,7 +43,26 @@ void outfailed(void) {
     if (!outerr) outerr = errno ? errno : EIO;
 }
 
+static char obuf[8192];
+static size_t olen;
+
+// The file this run created for its report, by the name it was created
+// under: the end of the -o name's links.
+static char madepath[PATH_MAX];
+static bool madeone;
+
+// The first n bytes of the buffer to the stream.
+static void handover(size_t n) {
+    if (!n) return;
+    errno = 0;
+    if (fwrite(obuf, 1, n, fout) != n || fflush(fout)) outfailed();
+    memmove(obuf, obuf + n, olen - n);
+    olen -= n;
+}
+
 int flushout(void) {
+    handover(olen);
+    errno = 0;
     if (fflush(fout) != 0)
         outfailed();
     else if (ferror(fout) && !outerr)
@@ -41,21 +70,48 @@ int flushout(void) {
     return outerr;
 }
 
-// Every report line goes out through these three, which check the result of
-// the write itself: no call beyond the write, however long the replay.
+void rptw(const char *p, size_t n) {
+    if (olen + n > sizeof obuf) {
+        // The whole lines go; a line longer than the buffer cannot stay whole.
+        size_t k = olen;
+        while (k && obuf[k - 1] != '\n') k--;
+        handover(k ? k : olen);
+        if (olen + n > sizeof obuf) {
+            handover(olen);
+            errno = 0;
+            if (fwrite(p, 1, n, fout) != n) outfailed();
+            return;
+        }
+    }
+    memcpy(obuf + olen, p, n);
+    olen += n;
+}
+
+void rpts(const char *s) {
+    rptw(s, strlen(s));
+}
+
 void rpt(const char *fmt, ...) {
+    char line[256];
     va_list ap;
     va_start(ap, fmt);
+    int n = vsnprintf(line, sizeof line, fmt, ap);
+    va_end(ap);
+    if (n >= 0 && (size_t)n < sizeof line) return rptw(line, (size_t)n);
+    // Longer than any line the program prints: straight to the stream,
+    // after what is buffered.
+    handover(olen);
+    va_start(ap, fmt);
+    errno = 0;
     if (vfprintf(fout, fmt, ap) < 0) outfailed();
     va_end(ap);
 }
 
-void rpts(const char *s) {
-    if (fputs(s, fout) == EOF) outfailed();
-}
-
-void rptw(const char *p, size_t n) {
-    if (fwrite(p, 1, n, fout) != n) outfailed();
+void reportreset(void) {
+    fout = stdout;
+    outerr = 0;
+    olen = 0;
+    madeone = false;
 }
 
 // The end of the report: its last bytes out, and a -o file closed, which
@@ -63,6 +119,7 @@ void rptw(const char *p, size_t n) {
 int endreport(void) {
     flushout();
     if (fout != stdout) {
+        errno = 0;
         if (fclose(fout)) outfailed();
         fout = stdout;
     }
@@ -88,30 +145,24 @@ int err_rpt(int code, const char *text) {
 
 // Open the -o file to append to, as fopen's "a" would; *made says whether
 // this run created it, so that a run refused before it wrote anything can
-// leave no file behind.  The file is created exclusively, so that a file
+// leave no file behind.  A symbolic link to a file not yet made is
+// followed, as fopen follows it, and the file at its end created; that
+// file is this run's own.  The file is created exclusively, so that a file
 // another process made between the two opens is appended to, not claimed;
-// that race is tried again a few times, never without end.  A symbolic
-// link to a file not yet made is followed, as fopen follows it, and the
-// file it names created (O_EXCL would refuse the link itself); what the
-// link names is not this run's to remove, so *made stays false there.
+// that race is tried again a few times, never without end.
 FILE *openreport(const char *name, bool *made) {
     int fd = -1;
-    *made = false;
+    *made = madeone = false;
     for (int tries = 0; tries < 8; tries++) {
         fd = open(name, O_WRONLY | O_APPEND);
         if (fd >= 0 || errno != ENOENT) break;
-        fd = open(name, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, 0666);
+        if (linkend(name, madepath, sizeof madepath)) break;
+        fd = open(madepath, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, 0666);
         if (fd >= 0) {
-            *made = true;
+            *made = madeone = true;
             break;
         }
         if (errno != EEXIST) break;
-        struct stat st;
-        if (!lstat(name, &st) && S_ISLNK(st.st_mode)) {
-            fd = open(name, O_WRONLY | O_APPEND | O_CREAT, 0666);
-            break;
-        }
-        errno = EEXIST;
     }
     FILE *f = fd < 0 ? nullptr : fdopen(fd, "a");
     if (fd >= 0 && !f) {
@@ -122,22 +173,16 @@ FILE *openreport(const char *name, bool *made) {
     return f;
 }
 
-// Two names of one thing: the same file, or nodes of the same device.
-static bool samefile(const struct stat &a, const struct stat &b) {
-    if ((a.st_mode & S_IFMT) != (b.st_mode & S_IFMT)) return false;
-    if (S_ISCHR(a.st_mode) || S_ISBLK(a.st_mode)) return a.st_rdev == b.st_rdev;
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// stat() through a descriptor: what opening the path would reach, even where
-// the path is redirected on open (a stand-in for /dev/mem under an
-// emulator).  O_PATH opens no device and reads nothing.
-static int statpath(const char *path, struct stat *st) {
-    int fd = open(path, O_PATH | O_CLOEXEC);
-    if (fd < 0) return -1;
-    int r = fstat(fd, st);
-    close(fd);
-    return r;
+void dropreport(void) {
+    struct stat opened, named;
+    bool mine = madeone && fout != stdout && !fstat(fileno(fout), &opened) &&
+                !stat(madepath, &named) && sameid(opened, named);
+    if (fout != stdout) fclose(fout);
+    fout = stdout;
+    olen = 0;
+    // Only while the name still leads to the file this run made: another
+    // program may have put a file of its own there since.
+    if (mine) unlink(madepath);
 }
 
 // The report may go neither into the command source, which would read the
@@ -152,15 +197,22 @@ int checkreport(const char *inpath) {
     const char *name = nullptr, *what = nullptr;
     if (inpath && S_ISREG(out.st_mode)) {
         bool std = !strcmp(inpath, "-");
-        if (!(std ? fstat(0, &st) : statpath(inpath, &st)) && samefile(out, st))
+        if (!(std ? fstat(0, &st) : statpath(inpath, &st)) && sameid(out, st))
             name = std ? outfile : inpath, what = "command source";
     }
     const char *store = iostore();
-    if (!what && store && !statpath(store, &st) && samefile(out, st))
+    if (!what && store && !statpath(store, &st) && sameid(out, st))
         name = store, what = "register store";
     if (!what) return 0;
     if (fout != stdout) name = outfile;
-    char text[PATH_MAX + 64];
-    snprintf(text, sizeof text, "%s: report and %s are the same file, nothing run", name, what);
-    return err_rpt(EINVAL, text);
+    msgline m;
+    flushout();
+    msgbegin(m);
+    msghead(m, strerror(EINVAL));
+    msgesc(m, name);
+    msgraw(m, ": report and ");
+    msgraw(m, what);
+    msgraw(m, " are the same file, nothing run\n");
+    msgend(m);
+    return EINVAL;
 }

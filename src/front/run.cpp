@@ -63,20 +63,11 @@ void zorlreset(void) {
     debug = 0;
     dummy = 1;
     outfile = nullptr;
-    fout = stdout;
-    outerr = 0;
+    reportreset();
     clkset1 = oldclkset1 = clkset2 = oldclkset2 = 0;
     c1set = c2set = 0;
     c1fo = hclk = c2fo = 0;
     clksetreset();
-}
-
-// Whether a stream of the run is one that was closed at start: the
-// standard stream fd itself (name null), or whatever standard stream the
-// name reaches.
-static bool closedstream(const char *name, int fd = 1) {
-    if (name) fd = stdname(name);
-    return fd >= 0 && (stdclosed & (1 << fd));
 }
 
 static bool isprefix(const char *opt, const char *word) {
@@ -86,6 +77,9 @@ static bool isprefix(const char *opt, const char *word) {
 
 void zorlmain(int argc, char **argv) {
     if (stdguard() < 0) exit(EBADF);
+    // The report stream is the program's own line buffer over an
+    // unbuffered stream (report.cpp).
+    setvbuf(stdout, nullptr, _IONBF, 0);
     zorlreset();
     setprogname(argc > 0 ? argv[0] : nullptr);
     char **args = argv + (argc > 0);
@@ -119,22 +113,37 @@ void zorlmain(int argc, char **argv) {
     }
 
     outfile = "stdout";
-    bool made = false;
     if (outname) {
-        FILE *f = openreport(outname, &made);
-        if (!f) exit(err_rpt(errno, outname));
+        // A closed standard stream by any of its names is not opened: the
+        // report is lost, and the exit status says so.
+        bool closed = closedstream(outname) >= 0;
+        bool made = false;
+        FILE *f = closed ? fopen("/dev/null", "w") : openreport(outname, &made);
+        if (!f) exit(err_rpt(errno, closed ? "/dev/null" : outname));
+        setvbuf(f, nullptr, _IONBF, 0);
         fout = f;
         outfile = outname;
+        if (closed) outerr = EBADF;
+    } else if (stdclosed & 2) {
+        // Started with standard output closed: the report is lost.
+        outerr = EBADF;
     }
-    // Started with standard output closed, the report goes to /dev/null and
-    // is lost, which the exit status must say; so too when -o reaches a
-    // closed stream by one of its names (/dev/stdout, /proc/self/fd/1).
-    if (closedstream(outname)) outerr = EBADF;
     if (int r = checkreport(inpath)) {
-        if (made) unlink(outname);
+        dropreport();
         exit(r);
     }
-    if (vflg) fprintf(stderr, "# %s version %s\n# Output File is \"%s\"\n", sys, version, outfile);
+    if (vflg) {
+        msgline m;
+        msgbegin(m);
+        msgraw(m, "# ");
+        msgraw(m, sys);
+        msgraw(m, " version ");
+        msgraw(m, version);
+        msgraw(m, "\n# Output File is \"");
+        msgesc(m, outfile);
+        msgraw(m, "\"\n");
+        msgend(m);
+    }
     fflush(stderr);
 
     int r = gpio_init();
@@ -145,15 +154,14 @@ void zorlmain(int argc, char **argv) {
     fflush(stderr);
 
     // The command-line commands, then the -i source, whose status is the
-    // run's; with neither, the full status report.  Standard input that was
-    // closed at start now reads /dev/null: as the source it is lost, not
-    // empty, and fails as a closed standard output does, by any of its names.
+    // run's; with neither, the full status report.  A standard stream that
+    // was closed at start, as the source, is lost, not empty, by any name.
     int status = 0;
     if (nargs > 0) status = doargs(args, nargs);
     if (inpath) {
         bool std = !strcmp(inpath, "-");
-        status = closedstream(std ? nullptr : inpath, 0) ? err_rpt(EBADF, std ? "stdin" : inpath)
-                                                         : docmdfile(inpath);
+        bool closed = std ? (stdclosed & 1) != 0 : closedstream(inpath) >= 0;
+        status = closed ? err_rpt(EBADF, std ? "stdin" : inpath) : docmdfile(inpath);
     } else if (nargs == 0)
         status = dostatusall();
     if (status == 0) status = syscon_exit();

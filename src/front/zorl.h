@@ -44,6 +44,10 @@ extern int outerr;          // errno of the first failure of the report stream, 
 // as a signed 16-bit number), after the report so far; returns the code.
 int err_rpt(int code, const char *text);
 
+// The report stream back to standard output, nothing buffered, no failure
+// kept: as at program start.
+void reportreset(void);
+
 // Flush the report stream; returns 0, or the errno of the stream's first
 // failure, which is also kept in outerr.
 int flushout(void);
@@ -82,6 +86,11 @@ inline char *adddec(char *p, int v) {
 
 // Open the -o file to append to; *made says whether this run created it.
 FILE *openreport(const char *name, bool *made);
+
+// A run refused before its first command: the report stream closed, and
+// the -o file removed if this run created it (through a link too) and the
+// name still leads to it.
+void dropreport(void);
 
 // 0 when the report may go where it goes; 22 after a message when it is the
 // command source (inpath, "-" for standard input) or the register store.

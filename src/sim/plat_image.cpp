@@ -4,7 +4,6 @@
 #include "simboard.h"
 
 #include <errno.h>
-#include <sys/mman.h>
 
 const char *plat_path(void) {
     return simboard_path();
@@ -15,16 +14,7 @@ int plat_open(void) {
 }
 
 void *plat_map(int fd, uint32_t phys) {
-    long off = simboard_offset(phys);
-    if (off < 0) {
-        errno = ENXIO; // nothing is simulated at that address
-        return nullptr;
-    }
-    // An image this run may only read is mapped to read: a store is refused
-    // by plat_lock before it is tried.
-    int prot = simboard_roerr ? PROT_READ : PROT_READ | PROT_WRITE;
-    void *p = mmap(nullptr, SIM_PAGE, prot, MAP_SHARED, fd, off);
-    return p == MAP_FAILED ? nullptr : p;
+    return simboard_map(fd, phys);
 }
 
 int plat_lock(int fd) {

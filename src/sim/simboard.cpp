@@ -1,6 +1,7 @@
 #include "simboard.h"
 
 #include "errline.h"
+#include "fileid.h"
 #include "platform.h"
 #include "regmap.h"
 
@@ -11,6 +12,7 @@
 #include <signal.h>
 #include <string.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,11 +49,22 @@ long simboard_offset(uint32_t phys) {
     return -1;
 }
 
-// "[prog] system message : path: what", in the form of every other error line.
+// "[prog] system message : path: what", in the form of every other error
+// line, on standard error (fd -1) or, from a signal handler, straight to
+// descriptor 2 with the system message given.
+static void say(int fd, const char *message, const char *path, const char *what) {
+    msgline m;
+    msgbegin(m, fd);
+    msghead(m, message);
+    msgesc(m, path);
+    msgraw(m, ": ");
+    msgraw(m, what);
+    msgraw(m, "\n");
+    msgend(m);
+}
+
 static int fail(int err, const char *path, const char *what) {
-    char text[PATH_MAX + 128];
-    snprintf(text, sizeof text, "%s: %s", path, what);
-    errline(err, text);
+    say(-1, strerror(err), path, what);
     errno = err;
     return -1;
 }
@@ -81,22 +94,28 @@ void simboard_poweron(unsigned char *img) {
     }
 }
 
-// Build a fresh image beside the final name and link it into place, so that
-// another process never sees a half-written image; if one appeared there in
-// the meantime, that one is used.  0, or -1 after the message.
+// Build a fresh image beside the name it is to have and link it into
+// place, so that another process never sees a half-written image; if one
+// appeared there in the meantime, that one is used.  A name that is a
+// symbolic link to a file not yet made gets the image at the link's end,
+// as any file created through a link would.  It is made as the user's
+// files are: 0666 less the umask.  0, or -1 after the message.
 static int create(const char *path) {
     static unsigned char img[SIM_SIZE];
     simboard_poweron(img);
 
-    char tmp[PATH_MAX];
-    if (snprintf(tmp, sizeof tmp, "%s.XXXXXX", path) >= (int)sizeof tmp)
+    char end[PATH_MAX], tmp[PATH_MAX + 8];
+    if (linkend(path, end, sizeof end)) return fail(errno, path, "cannot create the board image");
+    if (snprintf(tmp, sizeof tmp, "%s.XXXXXX", end) >= (int)sizeof tmp)
         return fail(ENAMETOOLONG, path, "cannot create the board image");
     int fd = mkstemp(tmp);
     if (fd < 0) return fail(errno, path, "cannot create the board image");
+    mode_t mask = umask(0);
+    umask(mask);
     // Whatever fails (a file-size limit, a full disk), the temporary file
     // goes, and the cause is what is reported.
     int err = 0;
-    if (fchmod(fd, 0644) || writeall(fd, img, sizeof img) || link(tmp, path)) err = errno;
+    if (fchmod(fd, 0666 & ~mask) || writeall(fd, img, sizeof img) || link(tmp, end)) err = errno;
     if (close(fd) && !err) err = errno;
     unlink(tmp);
     if (err && err != EEXIST) return fail(err, path, "cannot create the board image");
@@ -105,30 +124,89 @@ static int create(const char *path) {
 
 int simboard_roerr;
 static struct stat opened; // the image as it was opened: device, inode, size
+static int imagefd = -1;
 
-// A load from a page of an image that was cut short under the run: the
-// kernel sends SIGBUS.  The line is made ready when the image is opened, as
-// nothing but write and _exit may be called here.
-static char busline[PATH_MAX + 256];
-static size_t buslen;
+// Every mapping of the image this run made, so that a bus error can be
+// told to be the image's (simboard_mapped).  Only ever added to, and a
+// mapping is listed once it is whole, so a signal handler may walk it.
+struct span {
+    const char *start;
+    size_t len;
+    span *next;
+};
+static span *spans;
 
-static void onbus(int) {
-    if (write(2, busline, buslen) < 0) _exit(ESTALE);
-    _exit(ESTALE);
+bool simboard_mapped(const void *addr) {
+    uintptr_t a = (uintptr_t)addr;
+    for (const span *s = spans; s; s = s->next)
+        if (a - (uintptr_t)s->start < s->len) return true;
+    return false;
+}
+
+void *simboard_map(int fd, uint32_t phys) {
+    long off = simboard_offset(phys);
+    if (off < 0) {
+        errno = ENXIO; // nothing is simulated at that address
+        return nullptr;
+    }
+    span *s = (span *)malloc(sizeof *s);
+    if (!s) return nullptr;
+    // The whole image from its start: an offset of 0 suits a kernel of any
+    // page size, where the offset of a single 4 KiB page of the image would
+    // be refused by kernels whose pages are 16 or 64 KiB.  An image this
+    // run may only read is mapped to read: a store is refused by
+    // simboard_lock before it is tried.
+    int prot = simboard_roerr ? PROT_READ : PROT_READ | PROT_WRITE;
+    void *p = mmap(nullptr, SIM_SIZE, prot, MAP_SHARED, fd, 0);
+    if (p == MAP_FAILED) {
+        int err = errno;
+        free(s);
+        errno = err;
+        return nullptr;
+    }
+    s->start = (const char *)p;
+    s->len = SIM_SIZE;
+    s->next = spans;
+    spans = s;
+    return (char *)p + off;
+}
+
+// A bus error in a mapping of the image: the file could not back the page.
+// Either it was cut short under the run, or a page of a sparse image found
+// no room on its file system.  What is said is prepared when the image is
+// opened, as nothing but write, fstat and _exit may be called here.  A bus
+// error anywhere else is none of the image's business: it ends the run as
+// it would without this handler.
+static const char *imagepath, *cutmsg, *fullmsg;
+
+static void onbus(int, siginfo_t *si, void *) {
+    if (si->si_code <= 0 || !simboard_mapped(si->si_addr)) {
+        signal(SIGBUS, SIG_DFL);
+        raise(SIGBUS);
+        return;
+    }
+    struct stat st;
+    bool cut = fstat(imagefd, &st) || st.st_size < (off_t)SIM_SIZE;
+    say(2, cut ? cutmsg : fullmsg, imagepath,
+        cut ? "the board image was cut short while in use" : "no space left for the board image");
+    _exit(cut ? ESTALE : ENOSPC);
 }
 
 int simboard_open(void) {
     const char *path = simboard_path();
-    int fd = open(path, O_RDWR);
+    // Never waits: a FIFO or a device in the image's place is opened at
+    // once, and refused below as not a regular file.
+    int fd = open(path, O_RDWR | O_NONBLOCK);
     if (fd < 0 && errno == ENOENT) {
         if (create(path)) return -1;
-        fd = open(path, O_RDWR);
+        fd = open(path, O_RDWR | O_NONBLOCK);
     }
-    // An image this run may only read still serves a run that only reads.
+    // An image this run may not write (its mode, a read-only file system,
+    // an immutable file) still serves a run that only reads.
     simboard_roerr = 0;
-    if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
         int err = errno;
-        fd = open(path, O_RDONLY);
+        fd = open(path, O_RDONLY | O_NONBLOCK);
         if (fd >= 0)
             simboard_roerr = err;
         else
@@ -164,12 +242,14 @@ int simboard_open(void) {
         return fail(err, path, bad);
     }
     opened = st;
-    char text[PATH_MAX + 64];
-    snprintf(text, sizeof text, "%s: the board image was cut short while in use", path);
-    buslen = fmterrline(busline, sizeof busline, ESTALE, text);
+    imagefd = fd;
+    imagepath = path;
+    cutmsg = strerror(ESTALE);
+    fullmsg = strerror(ENOSPC);
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
-    sa.sa_handler = onbus;
+    sa.sa_sigaction = onbus;
+    sa.sa_flags = SA_SIGINFO;
     sigaction(SIGBUS, &sa, nullptr);
     return fd;
 }
@@ -188,8 +268,10 @@ int simboard_lock(int fd) {
     // a store would crash or go into a file nobody reads.
     struct stat now, named;
     const char *why = nullptr;
-    if (fstat(fd, &now) || now.st_size != SIM_SIZE)
+    if (fstat(fd, &now) || now.st_size < (off_t)SIM_SIZE)
         why = "the board image was cut short while in use, nothing written";
+    else if (now.st_size > (off_t)SIM_SIZE)
+        why = "the board image grew while in use, nothing written";
     else if (stat(path, &named) || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
         why = "the board image was replaced while in use, nothing written";
     if (why) {

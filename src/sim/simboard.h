@@ -26,25 +26,36 @@ const char *simboard_path(void);
 // when no simulated page holds it.
 long simboard_offset(uint32_t phys);
 
+// A view of the page at physical address phys (a page boundary): the whole
+// image is mapped, shared, from its start, whatever the host's page size,
+// and the page's place in it returned.  A null pointer with errno set.
+void *simboard_map(int fd, uint32_t phys);
+
+// Whether addr lies in a mapping of the image that this run made.
+bool simboard_mapped(const void *addr);
+
 // Fill a SIM_SIZE buffer with the image of a board just powered on.
 void simboard_poweron(unsigned char *img);
 
 // Open the image read-write, creating it with the power-on register values
 // when it does not exist.  An image that exists is used as it is or refused,
 // never rewritten.  An image that may only be read is opened to read (see
-// simboard_roerr).  A load from the image after it was cut short under the
-// run ends the run with a message (ESTALE).  Returns the descriptor, or -1 with errno set after a
-// one-line message on standard error that names the image and the problem.
+// simboard_roerr).  A bus error in a mapping of the image ends the run with
+// a message: the image was cut short under the run (ESTALE), or its file
+// system had no room for one of its pages (ENOSPC).  Returns the
+// descriptor, or -1 with errno set after a one-line message on standard
+// error that names the image and the problem.
 int simboard_open(void);
 
 // 0 when the image was opened read-write; else why it could only be opened
-// to read (EACCES, EROFS): a run that only reads goes ahead, a store is
+// to read (EACCES, EROFS, EPERM): a run that only reads goes ahead, a store is
 // refused.
 extern int simboard_roerr;
 
 // Before a change: the image held for this run alone (an advisory lock,
 // flock, waited for a few seconds at most), and checked to be still the
-// file that was opened, whole, and writable.  0, or -1 with errno set after
+// file that was opened, of its size (neither cut short nor grown), and
+// writable.  0, or -1 with errno set after
 // a message naming the image; the lock is not held then.
 int simboard_lock(int fd);
 // After the change.

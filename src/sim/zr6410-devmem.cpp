@@ -18,9 +18,14 @@
 
 // "[prog] system message : arg: why" on standard error; the exit status.
 static int fail(int err, const char *arg, const char *why) {
-    char text[PATH_MAX + 128];
-    snprintf(text, sizeof text, "%s: %s", arg, why);
-    errline(err, text);
+    msgline m;
+    msgbegin(m);
+    msghead(m, strerror(err));
+    msgesc(m, arg);
+    msgraw(m, ": ");
+    msgraw(m, why);
+    msgraw(m, "\n");
+    msgend(m);
     return 1;
 }
 
@@ -106,7 +111,9 @@ int main(int argc, char **argv) {
     // The errno of a failed write is taken where the write fails: a C
     // library may keep only the stream's error flag for a later flush.
     int err = 0;
+    errno = 0;
     if (printf("0x%0*X\n", (int)(width / 4), (unsigned)value) < 0) err = errno ? errno : EIO;
+    if (!err) errno = 0;
     if (fflush(stdout) && !err) err = errno ? errno : EIO;
     return err ? fail(err, "stdout", "the value could not be printed") : 0;
 }

@@ -45,7 +45,7 @@ class Board : public ::testing::Test {
     }
     // The report written so far, and forget it.
     std::string report() {
-        fflush(fout);
+        flushout();
         std::string s(buf, len);
         rewind(fout);
         fflush(fout);

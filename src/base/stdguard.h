@@ -6,9 +6,11 @@
 // Descriptors 0 to 2: a program started with one of them closed would be
 // handed that number by its next open, and what it writes to standard
 // output or error would land in that file; for zorl the memory device or
-// the board image, for zr6410-devmem the image.  Each closed one is opened
-// on /dev/null instead, so that what went to it is lost rather than written
-// into memory.
+// the board image, for zr6410-devmem the image.  Each closed one is parked
+// on a pipe of its own whose other end is closed at once: reading it gives
+// end of input, writing it fails (EPIPE), neither ever waits, and nothing
+// else in the system is that pipe, so a closed stream is known by what it
+// is whatever name reaches it (closedstream).
 //
 // SIGPIPE is ignored: a reader that goes away (zorl ... | head) then makes
 // the next write fail with EPIPE, which the program reports like any other
@@ -18,16 +20,16 @@
 // change it was asked for.
 //
 // Returns a bit (1 << fd) for each descriptor that was closed, or -1 when
-// one of them could not be opened.  The bits are kept in stdclosed.
+// one of them could not be parked.  The bits are kept in stdclosed.
 int stdguard(void);
 extern int stdclosed;
 
-// The standard stream (0, 1 or 2) that a path reaches by name, or -1:
-// /dev/stdin, /dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N and
-// /proc/PID/fd/N for this process's own PID, directly or through symbolic
-// links to one of them.  Once a closed stream stands on /dev/null, opening
-// such a name opens /dev/null, and a lost stream would pass for an empty
-// one; this tells them apart.
-int stdname(const char *path);
+// The standard stream (0, 1 or 2) that was closed at start and that path
+// is, or -1: decided by the file the path leads to (stat), so every
+// spelling counts alike (/dev/stdin, /dev//fd/0, /proc/thread-self/fd/0,
+// fd/0 from /dev, a link to any of these).  The path is never opened: a
+// closed stream's name must not be, and one that led to the pipe's other
+// end would wait for ever.
+int closedstream(const char *path);
 
 #endif
