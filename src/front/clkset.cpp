@@ -102,7 +102,7 @@ struct clkreg {
     uint32_t *work;
     uint32_t *old;
     int *set;
-    uint32_t *seen; // what the chip held when this run last read or wrote it
+    uint32_t *seen; // what the chip held when this run last read it, or read back after a store
     int *hasseen;   // 0 while this run has neither read nor written it
     uint32_t (*get)(void);
     void (*put)(uint32_t);
@@ -159,8 +159,12 @@ static int commitclkset(const clkreg &r) {
     if (*r.hasseen && r.get() != *r.seen) {
         status = EBUSY;
     } else {
+        // What the chip holds now is what it reads back after the store
+        // has settled: bits outside every field may not keep what was
+        // written, and the next commit's check must not take that for
+        // another program's change.
         r.put(*r.work);
-        *r.seen = *r.work;
+        *r.seen = r.get();
         *r.hasseen = 1;
     }
     io_end();

@@ -11,6 +11,8 @@ long busyreads;
 uint16_t busybits;
 uint32_t fixedreg;
 uint32_t fixedvalue;
+uint32_t zeroreg;
+uint32_t zerobits;
 
 void iotrace_clear(void) {
     iolog.clear();
@@ -19,6 +21,8 @@ void iotrace_clear(void) {
     busybits = 0;
     fixedreg = 0;
     fixedvalue = 0;
+    zeroreg = 0;
+    zerobits = 0;
 }
 
 static void logop(char op, int width, const volatile void *reg, uint32_t value) {
@@ -34,6 +38,7 @@ static void logop(char op, int width, const volatile void *reg, uint32_t value) 
 template <typename T> static T load(const volatile T *reg) {
     uint32_t phys = memboard_phys(reg); // 0: not on the board, never scripted
     T v = phys && phys == fixedreg ? (T)fixedvalue : *reg;
+    if (phys && phys == zeroreg) v = (T)(v & ~zerobits);
     if (phys && phys == busyreg && busyreads > 0) {
         busyreads--;
         v = (T)(v | busybits);

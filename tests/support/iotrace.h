@@ -28,6 +28,11 @@ extern uint16_t busybits;
 extern uint32_t fixedreg;
 extern uint32_t fixedvalue;
 
+// Loads of zeroreg read with zerobits clear, whatever was stored: bits
+// that the chip does not keep.
+extern uint32_t zeroreg;
+extern uint32_t zerobits;
+
 void iotrace_clear(void);
 
 #endif
