@@ -161,6 +161,31 @@ TEST_F(Dispatch, FailureIsReportedOnceAgainstTheWholeCommand) {
     EXPECT_EQ(report(), "");
 }
 
+// An error line of any length is written whole and ends its line, its
+// escapes never split, wherever the pieces of its writing fall; the -d
+// trace quotes the same way.
+TEST_F(Dispatch, MessagesOfAnyLength) {
+    for (size_t n : {11, 4050, 4059, 4060, 4061, 4062, 4095, 8150, 65539, 100000}) {
+        SCOPED_TRACE(n);
+        std::string kw(n, 'b');
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run((kw + "\x1b").c_str()), 38);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "[zorl] Function not implemented : " + kw + "\\033\n");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run(("clkset1.hclkdiv=" + std::string(n, '9')).c_str()), 22);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "\"" + std::string(n, '9') + "\" number expected\n[zorl] Invalid argument : " +
+                      "clkset1.hclkdiv=" + std::string(n, '9') + "\n");
+    }
+    debug = 1;
+    testing::internal::CaptureStderr();
+    run("\x1busb.\x07=\x7f");
+    std::string trace = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(trace.substr(0, trace.find('\n') + 1),
+              "cmd:\\033usb  n=4  p=\\033usb  p2=\\007  s=\\177\n");
+}
+
 // The commands docmdline hands to docmd, read from the -d trace.
 static std::vector<std::string> commandsrun(const std::string &err) {
     std::vector<std::string> cmds;

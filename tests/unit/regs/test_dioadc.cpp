@@ -248,6 +248,8 @@ TEST_F(Adc, Millivolts) {
     } cases[] = {
         {0, 4095, 4999},
         {0, 1, 1},
+        {0, 2, 2}, // 2.4 mV: down
+        {0, 7, 9}, // 8.5 mV: half a millivolt goes up
         {0, -1, 0},
         {0, -2, -1},
         {2, 4095, 9998},
