@@ -7,10 +7,14 @@ image is exactly as it was: a run that fails this way writes no register.
 Each run has writing enabled (-w) wherever a command would otherwise write.
 """
 
+import ctypes
 import os
 import resource
 import shutil
+import signal
+import stat
 import subprocess
+import time
 from unittest import mock
 
 from zorltest import *
@@ -181,9 +185,21 @@ class Faults(SimTest):
         new = os.path.join(self.dir, "new.txt")
         self.assertFault(self.zorl("-o", new, "-i", new, preexec_fn=small_files),
                          errline(errno.EINVAL, src % new), 22)
+        # Nor one it made at the end of the report's link, the command
+        # source that was missing.
+        os.symlink("cmds.txt", os.path.join(self.dir, "out.txt"))
+        self.assertFault(self.zorl("-i", "cmds.txt", "-o", "out.txt"),
+                         errline(errno.EINVAL, src % "out.txt"), 22)
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "cmds.txt")))
+        os.remove(os.path.join(self.dir, "out.txt"))
         if self.standin:
             return  # the rest is about the simulated board's image
+        # Nor the board image, made empty through the report's link.
         os.remove(self.image)
+        os.symlink("zr6410.img", os.path.join(self.dir, "rep.txt"))
+        self.assertRun(self.zorl("-o", "rep.txt", "usb"), "",
+                       errline(errno.EINVAL, store % "rep.txt"), 22)
+        os.remove(os.path.join(self.dir, "rep.txt"))
         self.assertRun(self.zorl("-o", self.image), "", errline(errno.EINVAL, store % self.image),
                        22)
         self.assertEqual(os.listdir(self.dir), ["board.txt"])
@@ -393,6 +409,13 @@ class Faults(SimTest):
         self.assertRun(self.zorl("chipid", env={"ZR6410_IMAGE": self.dir}), "",
                        errline(errno.EISDIR, self.dir + ": cannot open the board image")
                        + errline(errno.EISDIR, GPIO_FAILED), 21)
+        # One the user may only read is opened to read, and never waited on.
+        nobody = self.as_nobody()
+        os.chmod(self.image, 0o444)
+        for prog in ("zorl-sim", "zr6410-devmem"):
+            r = self.run_program(prog, "0x80930004" if prog != "zorl-sim" else "usb", before=nobody)
+            self.assertEqual((r.out, r.status), ("", 22 if prog == "zorl-sim" else 1))
+            self.assertIn(self.image + ": not a board image: not a regular file", r.err)
 
     def test_image_in_a_missing_directory(self):
         self.sim_only()
@@ -413,9 +436,19 @@ class Faults(SimTest):
     def test_image_that_may_only_be_read(self):
         # A run that only reads works; a store is refused with the errno of
         # the refused open, before it is tried, and nothing else changes.
+        # Read only by its mode, or immutable (which even root may not write).
         self.sim_only()
         nobody = self.as_nobody()
         os.chmod(self.image, 0o444)
+        self.check_read_only(nobody, errno.EACCES)
+        os.chmod(self.image, 0o644)
+        subprocess.run(["chattr", "+i", self.image], check=True)
+        try:
+            self.check_read_only([], errno.EPERM)
+        finally:
+            subprocess.run(["chattr", "-i", self.image], check=True)
+
+    def check_read_only(self, before, code):
         ro = self.image + ": the board image may only be read, nothing written"
         edit = (CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2", "#",
                                      "# new clkset1=0x02a49907", "#  ....has NOT been actioned.",
@@ -424,17 +457,36 @@ class Faults(SimTest):
         cases = [  # program, arguments, report, stderr, status
             ("zorl-sim", ["usb"], "USB=on\n", "", 0),
             ("zorl-sim", ["-w", "usb=off"], "",
-             errline(errno.EACCES, ro) + errline(errno.EACCES, "usb=off"), 13),
-            ("zorl-sim", ["-w", "clkset1.hclkdiv=2"], edit, errline(errno.EACCES, ro), 13),
+             errline(code, ro) + errline(code, "usb=off"), code),
+            ("zorl-sim", ["-w", "clkset1.hclkdiv=2"], edit, errline(code, ro), code),
             ("zorl-sim", ["clkset1.hclkdiv=2", "clkset1.write"], edit,
-             errline(errno.EACCES, ro) + errline(errno.EACCES, "clkset1.write"), 13),
+             errline(code, ro) + errline(code, "clkset1.write"), code),
             ("zr6410-devmem", ["0x80930004"], "0x10030000\n", "", 0),
             ("zr6410-devmem", ["0x80930004", "32", "0"], "",
-             errline(errno.EACCES, ro, "zr6410-devmem"), 1),
+             errline(code, ro, "zr6410-devmem"), 1),
         ]
         for prog, args, out, err, status in cases:
             with self.subTest(prog=prog, args=args):
-                self.assertFault(self.run_program(prog, *args, before=nobody), err, status, out)
+                self.assertFault(self.run_program(prog, *args, before=before), err, status, out)
+
+    def test_image_made_as_any_file(self):
+        # A new image is made where the name's link leads, with the mode
+        # that the umask leaves of 0666, by either program.
+        self.sim_only()
+        os.remove(self.image)
+        os.mkdir(os.path.join(self.dir, "boards"))
+        target = os.path.join(self.dir, "boards", "b.img")
+        os.symlink("boards/b.img", self.image)
+        for prog, mask, mode in (("zorl-sim", 0o022, 0o644), ("zorl-sim", 0o077, 0o600),
+                                 ("zr6410-devmem", 0, 0o666)):
+            with self.subTest(prog=prog, umask=oct(mask)):
+                r = self.run_program(prog, "0x80840040" if "devmem" in prog else "usb",
+                                     preexec_fn=lambda: os.umask(mask))
+                self.assertRun(r, "0x00000004\n" if "devmem" in prog else "USB=on\n")
+                self.assertTrue(os.path.islink(self.image))
+                self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), mode)
+                self.assertEqual(self.read_image(), power_on_image())
+                os.remove(target)
 
     def test_image_that_cannot_be_created(self):
         self.sim_only()
@@ -525,42 +577,112 @@ class Faults(SimTest):
 
     def test_image_changed_underneath(self):
         # A -w session reading a pipe; between two of its lines the image is
-        # cut short (truncate, the first step of cp over it) or replaced (mv
-        # over it).  The run stops with a message: no crash, and no write
-        # reported as done that went into a file nobody reads.
+        # cut short (truncate, the first step of cp over it), grows, is
+        # replaced (mv over it), or its file system fills up under a page it
+        # has yet to back.  The run stops with a message that names the
+        # cause: no crash, and no write reported as done that went into a
+        # file nobody reads.  The image lives on a small file system of its
+        # own, in a mount namespace of this test's (root only).
         self.sim_only()
-        fresh = self.write_file("fresh.img", power_on_image())
+        fs = os.path.join(self.dir, "fs")
+        os.mkdir(fs)
+        libc = ctypes.CDLL(None, use_errno=True)
+        if libc.unshare(0x00020000):  # CLONE_NEWNS
+            raise OSError(ctypes.get_errno(), "unshare(CLONE_NEWNS): this test needs root")
+        subprocess.run(["mount", "--make-rprivate", "/"], check=True)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "zorl", fs], check=True)
+        self.image = os.path.join(fs, "zr6410.img")
+        fresh = os.path.join(fs, "fresh.img")
 
         def truncate():
             os.truncate(self.image, 0)
 
+        def grow():
+            with open(self.image, "ab") as f:
+                f.write(b"\0")
+
         def replace():
+            with open(fresh, "wb") as f:
+                f.write(power_on_image())
             os.rename(fresh, self.image)
 
+        def fill():
+            with open(os.path.join(fs, "filler"), "wb", buffering=0) as f:
+                with self.assertRaises(OSError):
+                    while True:
+                        f.write(bytes(PAGE))
+
+        def sparse():  # the GPIO page left a hole for the file system to back later
+            img = power_on_image()
+            with open(self.image, "wb") as f:
+                f.write(img[:PAGE])
+                f.seek(2 * PAGE)
+                f.write(img[2 * PAGE:])
+
         cut = "the board image was cut short while in use"
-        cases = [  # what happens, the next line, stderr, the image after
-            (truncate, "usb", [cut], b""),
-            (truncate, "usb=off", [cut], b""),
-            (replace, "usb=off", ["the board image was replaced while in use, nothing written",
-                                  None, None, None], power_on_image()),
+        nothing = [None, None, None]  # the failing line, as each level reports it
+        cases = [  # what happens, the next line, status, stderr, the image after
+            (truncate, "usb", errno.ESTALE, [cut], b""),
+            (truncate, "usb=off", errno.ESTALE, [cut], b""),
+            (grow, "usb=off", errno.ESTALE,
+             ["the board image grew while in use, nothing written"] + nothing,
+             power_on_image() + b"\0"),
+            (replace, "usb=off", errno.ESTALE,
+             ["the board image was replaced while in use, nothing written"] + nothing,
+             power_on_image()),
+            (fill, "ethernet=off", errno.ENOSPC, ["no space left for the board image"], None),
         ]
-        for change, line, why, after in cases:
-            with self.subTest(change=change.__name__, line=line):
-                self.write_image(power_on_image())
-                if not os.path.exists(fresh):
-                    self.write_file("fresh.img", power_on_image())
-                p = self.start("-w", "-i", "-")
-                p.stdin.write(b"usb\n")
-                p.stdin.flush()
-                self.assertEqual(read_upto(p.stdout, 7), b"USB=on\n")
-                change()
-                p.stdin.write(line.encode() + b"\n")
-                status, out, err = finish(p)
-                want = "".join(errline(errno.ESTALE, "%s: %s" % (self.image, w) if w else line)
-                               for w in why)
-                self.assertEqual((out.decode(), err.decode(), status), ("", want, errno.ESTALE))
-                with open(self.image, "rb") as f:
-                    self.assertEqual(f.read(), after)
+        try:
+            for change, line, status, why, after in cases:
+                with self.subTest(change=change.__name__, line=line):
+                    if change is fill:
+                        sparse()
+                    else:
+                        self.write_image(power_on_image())
+                    p = self.start("-w", "-i", "-")
+                    p.stdin.write(b"usb\n")
+                    p.stdin.flush()
+                    self.assertEqual(read_upto(p.stdout, 7), b"USB=on\n")
+                    change()
+                    p.stdin.write(line.encode() + b"\n")
+                    got, out, err = finish(p)
+                    want = "".join(errline(status, "%s: %s" % (self.image, w) if w else line)
+                                   for w in why)
+                    self.assertEqual((out.decode(), err.decode(), got), ("", want, status))
+                    if after is not None:
+                        with open(self.image, "rb") as f:
+                            self.assertEqual(f.read(), after)
+        finally:
+            subprocess.run(["umount", fs], check=True)
+
+    def test_bus_error_elsewhere(self):
+        # A bus error that is not the image's ends the run as the signal's
+        # default action would, without a word about the image.
+        p = self.start("-i", "-", preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_CORE,
+                                                                         (0, 0)))
+        p.stdin.write(b"usb\n")
+        p.stdin.flush()
+        self.assertEqual(read_upto(p.stdout, 7), b"USB=on\n")
+        p.send_signal(signal.SIGBUS)
+        self.assertEqual(finish(p), (-signal.SIGBUS, b"", b""))
+
+    def test_report_stopped_halfway_ends_in_a_whole_line(self):
+        # The image cut short under a long replay stops it at its next load,
+        # wherever the report was: what it handed the system is whole lines
+        # only, since a torn last line would replay as another value.
+        self.sim_only()
+        cmds = self.write_file("cmds", "usb\nclkset1.pll1_x2fdb2=63\n" * 200000)
+        out = self.write_file("out.txt", "")
+        p = self.start("-i", cmds, "-o", out, stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + TIMEOUT
+        while os.path.getsize(out) < 100000 and p.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.001)
+        os.truncate(self.image, 0)
+        self.assertIn(finish(p)[0], (0, errno.ESTALE))
+        with open(out, "rb") as f:
+            report = f.read()
+        self.assertGreater(len(report), 0)
+        self.assertEqual(report[-1:], b"\n", report[-40:])
 
     # ---- closed standard streams -----------------------------------------
 
@@ -615,6 +737,36 @@ class Faults(SimTest):
         # Not the command source: nothing is missing.
         self.assertFault(self.zorl("chipid", preexec_fn=closing(0)), "", 0, CHIPID_OUT)
         self.assertFault(self.zorl(preexec_fn=closing(0, 1, 2)), "", 9)
+
+    def spellings(self, fd):
+        """(name, folder to run in) pairs that all lead to standard stream
+        fd: its usual names spelt with doubled slashes, dots, links,
+        relative paths and /proc/thread-self."""
+        d = os.path.join(self.dir, "d%d" % fd)
+        os.mkdir(d)
+        os.symlink("/dev//fd/%d" % fd, os.path.join(d, "abs"))
+        os.symlink("abs", os.path.join(d, "rel"))
+        names = ["/dev/" + ("stdin", "stdout", "stderr")[fd], "/dev//fd/%d", "/dev/fd/./%d",
+                 "/dev/../dev/fd/%d", "//proc/self/fd/%d", "/proc/thread-self/fd/%d"]
+        return ([(n.replace("%d", str(fd)), None) for n in names]
+                + [("fd/%d" % fd, "/dev"), ("self/fd/%d" % fd, "/proc"),
+                   (os.path.join(d, "rel"), None), ("d%d/../d%d/abs" % (fd, fd), self.dir)])
+
+    def test_closed_streams_by_any_name(self):
+        # A closed standard stream, as the command source or the report, is
+        # lost by every name that reaches it: never opened, never empty.
+        edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
+        valgrind = PREFIX and os.path.basename(PREFIX[0]) == "valgrind"
+        for fd in (0, 1) if valgrind else (0, 1, 2):
+            for name, cwd in self.spellings(fd):
+                for opt, cmd in (("-i", "clkset1.hclkdiv=2"), ("-o", "usb")):
+                    with self.subTest(fd=fd, name=name, opt=opt):
+                        err = "" if fd == 2 else errline(errno.EBADF, name)
+                        if fd == 1 and opt == "-i":
+                            err += errline(errno.EBADF, "stdout")
+                        out = edit if opt == "-i" and fd != 1 else ""
+                        self.assertFault(self.zorl("-w", opt, name, cmd, cwd=cwd,
+                                                   preexec_fn=closing(fd)), err, 9, out)
 
     def test_devmem_with_standard_output_closed(self):
         # A read cannot answer: it fails, and the image, which would

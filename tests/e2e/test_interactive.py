@@ -68,6 +68,20 @@ class Interactive(SimTest):
         self.assertRun(r, None, errline(errno.EPIPE, "stdout"), errno.EPIPE)
         self.assertImage(changed(before, (PWRCNT, 0x80030000)))
 
+    def test_prompt_that_cannot_be_written(self):
+        # With the report in a -o file, a prompt lost to a gone reader loses
+        # nothing, and the run does not fail for it.
+        out = os.path.join(self.dir, "out.txt")
+        rd, wr = os.pipe()
+        os.close(rd)
+        try:
+            r = self.session("usb=off\n", "-w", "-o", out, stdout=wr)
+        finally:
+            os.close(wr)
+        self.assertRun(r, None, "", 0)
+        with open(out) as f:
+            self.assertEqual(f.read(), BANNER_ON + "USB=off\n")
+
     def test_end_of_input_right_away(self):
         self.assertRun(self.session(""), BANNER_OFF + PROMPT)
 

@@ -24,6 +24,23 @@ class Startup(SimTest):
         self.assertRun(r, CHIPID_OUT)
         self.assertImage(power_on_image())
 
+    def test_any_page_size_of_the_host(self):
+        # An image made here reads and writes the same on a host whose
+        # kernel has 16 or 64 KiB pages and maps only at their multiples.
+        lib = os.environ.get("ZORL_PAGESIZE_LIB")
+        if not lib:
+            self.skipTest("no page-size interposer in a static, emulated or sanitizer build")
+        for size in (16384, 65536):
+            with self.subTest(size=size):
+                env = {"LD_PRELOAD": lib, "ZORL_PAGE_SIZE": str(size)}
+                self.write_image(power_on_image())
+                self.assertRun(self.zorl(env=env), STATUS_RUN)
+                self.assertRun(self.zorl("-w", "usb=off", env=env), "USB=off\n")
+                self.assertRun(self.devmem("0x80930020", "32", "0x02A49907", env=env), "")
+                self.assertRun(self.devmem("0x80930004", env=env), "0x00030000\n")
+                self.assertImage(changed(power_on_image(), (PWRCNT, 0x00030000),
+                                         (CLKSET1, 0x02A49907)))
+
     def test_help(self):
         for opt in ("-h", "-vh", "-hx"):
             with self.subTest(opt):
