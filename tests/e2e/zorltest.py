@@ -87,10 +87,8 @@ STANDIN_SIZE = 0x80940000
 # The board program maps nothing unless the kernel names the processor an
 # ARM920T: ROOT/proc/cpuinfo stands in for /proc/cpuinfo as the board's
 # kernel writes it.
-BOARD_CPUINFO = ("processor\t: 0\nmodel name\t: ARM920T rev 0 (v4l)\nBogoMIPS\t: 99.73\n"
-                 "Features\t: swp half thumb\nCPU implementer\t: 0x41\n"
-                 "CPU architecture: 4T\nCPU variant\t: 0x1\nCPU part\t: 0x920\n"
-                 "CPU revision\t: 0\n\nHardware\t: ZR6410\n")
+BOARD_CPUINFO = ("processor\t: 0\nmodel name\t: ARM920T rev 0 (v4l)\nCPU architecture: 4T\n"
+                 "CPU part\t: 0x920\nCPU revision\t: 0\n\nHardware\t: ZR6410\n")
 
 
 def offset(addr):

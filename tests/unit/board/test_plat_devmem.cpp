@@ -65,5 +65,4 @@ TEST(BoardProgram, KnowsTheArm920tByCpuinfo) {
     cpuscan_start(&s);
     for (char c : big) cpuscan_feed(&s, &c, 1);
     EXPECT_TRUE(cpuscan_done(&s));
-    EXPECT_FALSE(cpuinfo_arm920t(big.c_str(), big.size() - 2)); // "0x92": not the part
 }
