@@ -7,9 +7,9 @@
 # apt's private state are kept in ZORL_MUSL_CACHE: by default in the build
 # tree too, so that nothing is written into the source tree (which may be
 # read-only) nor anywhere else; name one folder for several build trees to
-# fetch it once.  The programs are
-# then compiled against its headers alone and linked by hand: its start-up
-# files, libc.a and libgcc, nothing of the toolchain's own C library.
+# fetch it once.  The programs are then compiled against its headers alone
+# and linked by hand: its start-up files, libc.a and libgcc, nothing of the
+# toolchain's own C library.
 #
 # Only the C headers are used (<stdio.h>, not <cstdio>): the C++ wrapper
 # headers of libstdc++ are written for glibc, and the programs use nothing
