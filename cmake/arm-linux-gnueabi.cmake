@@ -1,7 +1,11 @@
 # Cross building zorl for the ZR6410 board: 32-bit ARM Linux, ARM920T core
 # (ARMv4T), soft float, little-endian.
 #
-#   cmake -S . -B build-arm -DCMAKE_TOOLCHAIN_FILE=cmake/arm-linux-gnueabi.cmake
+#   cmake -S . -B build-arm -DCMAKE_TOOLCHAIN_FILE=cmake/arm-linux-gnueabi.cmake \
+#         -DZORL_BOARD_RELEASE=ON      # the board release (the arm preset)
+#
+# Without ZORL_BOARD_RELEASE it builds as any toolchain file does, with the
+# toolchain's own C library and libgcc (the arm-system preset).
 #
 # The default is Debian's armel cross compiler (g++-arm-linux-gnueabi).
 # Another toolchain (Buildroot, Yocto, crosstool-NG, the board vendor's) is
@@ -12,7 +16,7 @@
 # ZORL_SYSROOT names the target's root file system, where the emulator that
 # runs the tests of the system flavour (ZORL_LIBC=system) finds the target's
 # dynamic loader and C library; it is asked of the compiler when not given.
-# The default flavour links musl, built for the board, statically and needs
+# The board release links musl, built for the board, statically and needs
 # no sysroot to run (cmake/musl.cmake).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
@@ -53,5 +57,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Tests run the target's programs under user-mode emulation.  Never the
 # board program itself past option parsing this way: the emulator would hand
 # it the host's /dev/mem (the end-to-end tests give it a stand-in instead).
-# The musl flavour replaces this with an ARMv4T core.
+# The board release replaces this with an ARMv4T core.
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L ${ZORL_SYSROOT})

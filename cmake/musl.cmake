@@ -3,9 +3,13 @@
 #
 # musl is built from Debian's source package by tools/musl into a sysroot of
 # this build tree, with the compiler and code generation options of the
-# programs; the call is cheap once the sysroot is there.  The programs are
-# then compiled against its headers alone and linked by hand: its start-up
-# files, libc.a and libgcc, nothing of the toolchain's own C library.
+# programs; the call is cheap once the sysroot is there.  Its source and
+# apt's private state are kept in ZORL_MUSL_CACHE: by default in the build
+# tree too, so that nothing is written into the source tree (which may be
+# read-only) nor anywhere else; name one folder for several build trees to
+# fetch it once.  The programs are then compiled against its headers alone
+# and linked by hand: its start-up files, libc.a and libgcc, nothing of the
+# toolchain's own C library.
 #
 # Only the C headers are used (<stdio.h>, not <cstdio>): the C++ wrapper
 # headers of libstdc++ are written for glibc, and the programs use nothing
@@ -14,14 +18,17 @@
 # has the end-to-end tests and the budgets, not the unit tests.
 
 set(ZORL_MUSL_SYSROOT ${CMAKE_BINARY_DIR}/musl)
+set(ZORL_MUSL_CACHE ${CMAKE_BINARY_DIR}/musl-cache CACHE PATH
+  "Where tools/musl keeps musl's source and its apt state")
 execute_process(
-  COMMAND ${PROJECT_SOURCE_DIR}/tools/musl ${ZORL_MUSL_SYSROOT} ${CMAKE_C_COMPILER} "${CMAKE_C_FLAGS}"
+  COMMAND ${PROJECT_SOURCE_DIR}/tools/musl --cache ${ZORL_MUSL_CACHE}
+    ${ZORL_MUSL_SYSROOT} ${CMAKE_C_COMPILER} "${CMAKE_C_FLAGS}"
   RESULT_VARIABLE _rc)
 if(NOT _rc EQUAL 0)
   message(FATAL_ERROR "tools/musl could not build musl (see above)")
 endif()
 
-if(ZORL_ARM)
+if(ZORL_BOARD_RELEASE)
   set(_libgcc ${ZORL_LIBGCC_LINK})
 else()
   execute_process(COMMAND ${CMAKE_C_COMPILER} -print-libgcc-file-name
@@ -43,7 +50,7 @@ target_link_libraries(zorl_libc INTERFACE
 
 set(ZORL_STATIC ON)
 
-if(ZORL_ARM)
+if(ZORL_BOARD_RELEASE)
   # The tests run the programs on an emulated ARM925T: ARMv4T, the board's
   # architecture, on which any later instruction (clz, blx, ldrd) raises
   # SIGILL.  No -L: the static programs load nothing from a sysroot.

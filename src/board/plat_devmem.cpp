@@ -1,10 +1,13 @@
 // The board: registers are reached through /dev/mem.
 #include "platform.h"
 
+#include "cpuinfo.h"
 #include "errline.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <string.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/types.h>
@@ -20,17 +23,103 @@ const char *plat_path(void) {
     return memdev;
 }
 
+void cpuscan_start(cpuscan *s) {
+    s->len = 0;
+    s->arm920t = 0;
+    s->others = 0;
+}
+
+static bool blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The line just ended: is it a "CPU part" line, and for which core?
+static void cpuscan_line(cpuscan *s) {
+    static const char key[] = "CPU part", part[] = "0x920";
+    const size_t klen = sizeof key - 1, plen = sizeof part - 1;
+    if (s->len < klen || memcmp(s->line, key, klen)) return;
+    if (s->len > sizeof s->line) { // longer than any the kernel writes
+        s->others++;
+        return;
+    }
+    const char *p = s->line + klen, *end = s->line + s->len;
+    while (p < end && blank(*p)) p++;
+    if (p == end || *p != ':') return; // "CPU parts", say: not this key
+    p++;
+    while (p < end && blank(*p)) p++;
+    if (end - p < (ptrdiff_t)plen || strncasecmp(p, part, plen)) {
+        s->others++;
+        return;
+    }
+    for (p += plen; p < end; p++) {
+        if (!blank(*p)) { // 0x9200, 0x920a: another part
+            s->others++;
+            return;
+        }
+    }
+    s->arm920t++;
+}
+
+void cpuscan_feed(cpuscan *s, const char *text, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        if (text[i] == '\n') {
+            cpuscan_line(s);
+            s->len = 0;
+            continue;
+        }
+        if (s->len < sizeof s->line) s->line[s->len] = text[i];
+        if (s->len <= sizeof s->line) s->len++; // one past: cut short
+    }
+}
+
+bool cpuscan_done(cpuscan *s) {
+    if (s->len) cpuscan_line(s); // a last line without its newline
+    s->len = 0;
+    return s->arm920t > 0 && s->others == 0;
+}
+
+bool cpuinfo_arm920t(const char *text, size_t n) {
+    cpuscan s;
+    cpuscan_start(&s);
+    cpuscan_feed(&s, text, n);
+    return cpuscan_done(&s);
+}
+
+#if ZORL_ARMV4T
+// Does the kernel name every core of this machine an ARM920T?  Any other
+// answer, an unreadable file included, is no.
+static bool onarm920t(void) {
+    int fd = open("/proc/cpuinfo", O_RDONLY | O_CLOEXEC);
+    if (fd == -1) return false;
+    cpuscan s;
+    cpuscan_start(&s);
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) != 0) {
+        if (n > 0)
+            cpuscan_feed(&s, buf, (size_t)n);
+        else if (errno != EINTR)
+            break;
+    }
+    close(fd);
+    return n == 0 && cpuscan_done(&s);
+}
+#endif
+
+// These physical addresses are EP9301 registers only on the board.  On any
+// other machine (a PC, a 64-bit ARM server, a later ARM board) they are
+// unrelated RAM or devices, and writing them as root would corrupt the
+// running system, so the device is opened only on the board's own core,
+// and only when the kernel names it.
 int plat_open(void) {
-#if defined(__arm__)
-    return open(memdev, O_RDWR | O_SYNC);
+#if ZORL_ARMV4T
+    if (onarm920t()) return open(memdev, O_RDWR | O_SYNC);
+    errline(ENXIO, "/dev/mem: not opened, /proc/cpuinfo names no ARM920T, the ZR6410's processor");
 #else
-    // These physical addresses mean EP9301 registers only on the board.  On
-    // any other machine (a PC, a 64-bit ARM server) they are unrelated RAM or
-    // devices, and writing them as root would corrupt the running system, so
-    // the device is never opened there.
+    errline(ENXIO, "/dev/mem: not opened, built for a processor other than the ZR6410's ARM920T");
+#endif
     errno = ENXIO;
     return -1;
-#endif
 }
 
 void *plat_map(int fd, uint32_t phys) {

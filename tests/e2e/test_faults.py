@@ -359,9 +359,10 @@ class Faults(SimTest):
 
     def test_board_program_only_on_its_stand_in(self):
         # The harness's own guard: qemu -L opens ROOT/dev/mem only if it is
-        # there, the real /dev/mem otherwise.  Without the emulator, or
-        # without the stand-in as a regular file of full size, the board
-        # program's command line is refused, so nothing is run.
+        # there, the real /dev/mem otherwise (and so /proc/cpuinfo).
+        # Without the emulator, or without either stand-in as a regular
+        # file (/dev/mem's of full size), the board program's command line
+        # is refused, so nothing is run.
         board = BoardStandIn(self.dir, self.image)
         dev = os.path.dirname(board.mem)
 
@@ -376,12 +377,22 @@ class Faults(SimTest):
             missing()
             open(board.mem, "wb").close()
 
+        def nocpuinfo():
+            BoardStandIn.fill(board)
+            os.remove(board.cpuinfo)
+
+        def cpulink():
+            nocpuinfo()
+            os.symlink("/proc/cpuinfo", board.cpuinfo)
+
         cases = [  # the run prefix, how the stand-in is made (None: as the harness makes it)
             ([], None),
             (["valgrind"], None),
             (["qemu-arm"], missing),
             (["qemu-arm"], link),
             (["qemu-arm"], short),
+            (["qemu-arm"], nocpuinfo),
+            (["qemu-arm"], cpulink),
         ]
         zorl = os.path.join(BIN_DIR, "zorl")
         for prefix, make in cases:
@@ -392,6 +403,7 @@ class Faults(SimTest):
                     self.assertRaises(RuntimeError, board.command, zorl, "zorl-sim")
                 self.assertFalse(board.live)
         # As the harness makes it, under the emulator: the stand-in is used.
+        shutil.rmtree(board.root)
         board.fill = BoardStandIn.fill.__get__(board)
         with mock.patch("zorltest.PREFIX", ["qemu-arm", "-cpu", "ti925t"]):
             cmd = board.command(zorl, "zorl-sim")

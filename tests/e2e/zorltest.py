@@ -84,6 +84,11 @@ Result = namedtuple("Result", "out err status")
 # an absolute path that exists under ROOT there, so ROOT/dev/mem is opened in
 # its place.  It must reach the highest simulated page.
 STANDIN_SIZE = 0x80940000
+# The board program maps nothing unless the kernel names the processor an
+# ARM920T: ROOT/proc/cpuinfo stands in for /proc/cpuinfo as the board's
+# kernel writes it.
+BOARD_CPUINFO = ("processor\t: 0\nmodel name\t: ARM920T rev 0 (v4l)\nCPU architecture: 4T\n"
+                 "CPU part\t: 0x920\nCPU revision\t: 0\n\nHardware\t: ZR6410\n")
 
 
 def offset(addr):
@@ -242,7 +247,8 @@ class SimTest(unittest.TestCase):
 class BoardStandIn:
     """The board program's /dev/mem under the emulator: a sparse file
     ROOT/dev/mem in the test's directory with the simulated pages at their
-    physical addresses.  Once the board program has run, the stand-in and
+    physical addresses; and its /proc/cpuinfo, ROOT/proc/cpuinfo, the
+    board's own.  Once the board program has run, the stand-in and
     the image are kept as mirrors: the stand-in is filled from the image
     before every run of the board program, and whenever the test or
     zr6410-devmem writes the image; it is copied back into the image before
@@ -251,20 +257,26 @@ class BoardStandIn:
     unchanged.
 
     The board program must never reach the real /dev/mem (physical memory).
-    The stand-in is made before every run and the emulator is not started
-    without it; where a private mount namespace can be had, the run is in
-    one with the stand-in mounted over /dev/mem as well."""
+    The stand-ins are made before every run and the emulator is not started
+    without both; where a private mount namespace can be had, the run is in
+    one with the stand-ins mounted over /dev/mem and /proc/cpuinfo as well."""
 
     _namespace = None  # the unshare command, once known to work, or []
 
     def __init__(self, tmp, image):
         self.root = os.path.join(tmp, "board-root")
         self.mem = os.path.join(self.root, "dev", "mem")
+        self.cpuinfo = os.path.join(self.root, "proc", "cpuinfo")
         self.image = image
         self.live = False
 
     def fill(self):
-        """The image's pages into the stand-in, which is made if need be."""
+        """The image's pages into the stand-in, which is made if need be,
+        with the board's cpuinfo beside it."""
+        os.makedirs(os.path.dirname(self.cpuinfo), exist_ok=True)
+        if not os.path.lexists(self.cpuinfo):
+            with open(self.cpuinfo, "x") as f:  # never through a link
+                f.write(BOARD_CPUINFO)
         os.makedirs(os.path.dirname(self.mem), exist_ok=True)
         with open(self.image, "rb") as f:
             img = f.read()
@@ -302,18 +314,18 @@ class BoardStandIn:
         return cls._namespace
 
     def check(self):
-        """Refuses (RuntimeError) unless the stand-in is there as itself: a
-        regular file, not a link that could lead to a device, large enough
-        for every simulated page.  Without it qemu would open the real
-        /dev/mem."""
-        try:
-            st = os.lstat(self.mem)
-        except OSError as e:
-            raise RuntimeError("no /dev/mem stand-in at %s (%s): the board program is not run"
-                               % (self.mem, e.strerror))
-        if not stat.S_ISREG(st.st_mode) or st.st_size < STANDIN_SIZE:
-            raise RuntimeError("%s is not a /dev/mem stand-in: the board program is not run"
-                               % self.mem)
+        """Refuses (RuntimeError) unless both stand-ins are there as
+        themselves: regular files, not links that could lead to a device or
+        the host's own, /dev/mem's large enough for every simulated page.
+        Without them qemu would open the real /dev/mem and /proc/cpuinfo."""
+        for path, size in ((self.mem, STANDIN_SIZE), (self.cpuinfo, 1)):
+            try:
+                st = os.lstat(path)
+            except OSError as e:
+                raise RuntimeError("no stand-in at %s (%s): the board program is not run"
+                                   % (path, e.strerror))
+            if not stat.S_ISREG(st.st_mode) or st.st_size < size:
+                raise RuntimeError("%s is not a stand-in: the board program is not run" % path)
 
     def command(self, program, argv0):
         if not PREFIX or os.path.basename(PREFIX[0]) != "qemu-arm":
@@ -324,10 +336,12 @@ class BoardStandIn:
         cmd = PREFIX + ["-L", self.root, "-0", argv0, program]
         ns = self.namespace()
         if ns:
-            # Over a /dev/mem that exists, the stand-in; a failed mount ends
-            # the run before the emulator starts.
-            guard = '[ ! -e /dev/mem ] || mount --bind "$0" /dev/mem || exit 125; exec "$@"'
-            cmd = ns + ["--", "sh", "-c", guard, self.mem] + cmd
+            # Over a /dev/mem and a /proc/cpuinfo that exist, the stand-ins;
+            # a failed mount ends the run before the emulator starts.
+            guard = ('[ ! -e /dev/mem ] || mount --bind "$0" /dev/mem || exit 125; '
+                     '[ ! -e /proc/cpuinfo ] || mount --bind "$1" /proc/cpuinfo || exit 125; '
+                     'shift; exec "$@"')
+            cmd = ns + ["--", "sh", "-c", guard, self.mem, self.cpuinfo] + cmd
         return cmd
 
 

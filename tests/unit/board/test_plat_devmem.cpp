@@ -1,5 +1,6 @@
 // The board program's platform layer, off the board: it must refuse to map
 // anything, and must not even open the memory device.
+#include "cpuinfo.h"
 #include "zr6410io.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <dirent.h>
+#include <string>
 #include <unistd.h>
 
 // Is any descriptor of this process open on the memory device?
@@ -26,8 +28,8 @@ static bool devmemopen(void) {
 }
 
 TEST(BoardProgram, RefusesToMapOffTheBoard) {
-#if defined(__arm__)
-    GTEST_SKIP() << "on 32-bit ARM the board layer opens /dev/mem; never tried here";
+#if ZORL_ARMV4T
+    GTEST_SKIP() << "built for ARMv4T the board layer asks the kernel; never tried here";
 #else
     EXPECT_EQ(gpio_init(), ENXIO);
     EXPECT_EQ(syscon_init(), ENXIO);
@@ -36,4 +38,31 @@ TEST(BoardProgram, RefusesToMapOffTheBoard) {
     EXPECT_EQ(pwrcntp, nullptr);
     EXPECT_FALSE(devmemopen());
 #endif
+}
+
+// Only a kernel that names every core an ARM920T is the board's.
+TEST(BoardProgram, KnowsTheArm920tByCpuinfo) {
+    static const struct {
+        const char *text;
+        bool board;
+    } rows[] = {
+        {"processor\t: 0\nCPU part\t: 0x920\nCPU revision\t: 0\n", true},
+        {"CPU part:0x920", true},
+        {"CPU part :  0X920 \t\n", true},
+        {"CPU part\t: 0x926\n", false},
+        {"CPU part\t: 0x9200\n", false},
+        {"CPU part\t: 0x920\nCPU part\t: 0xc07\n", false},
+        {"processor\t: 0\nvendor_id\t: GenuineIntel\n", false},
+        {"model name\t: CPU part : 0x920\n", false},
+        {"", false},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(cpuinfo_arm920t(r.text, strlen(r.text)), r.board) << r.text;
+    }
+    // Read in pieces of any size, past lines longer than the part kept.
+    std::string big = std::string(5000, 'x') + "\nCPU part\t: 0x920\n";
+    cpuscan s;
+    cpuscan_start(&s);
+    for (char c : big) cpuscan_feed(&s, &c, 1);
+    EXPECT_TRUE(cpuscan_done(&s));
 }

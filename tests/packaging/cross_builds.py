@@ -1,0 +1,79 @@
+"""Builds as a build system's package makes them: a generic toolchain file
+per Debian cross compiler, offline (a network namespace), the source tree
+read-only (a read-only bind mount), no tests, installed with DESTDIR.  Each
+zorl-sim, emulated, prints a fresh board's report as the native one does;
+each board program, and the native one, refuses off the board.
+usage (as root): cross_builds.py SOURCE NATIVE_ZORL_SIM NATIVE_ZORL"""
+
+import os, subprocess, sys, tempfile, unittest
+
+SRC, SIM, ZORL = sys.argv[1:4]
+TOOLCHAIN = ("set(CMAKE_SYSTEM_NAME Linux)\nset(CMAKE_SYSTEM_PROCESSOR {p})\n"
+             "set(CMAKE_C_COMPILER {t}-gcc)\nset(CMAKE_CXX_COMPILER {t}-g++)\n"
+             'set(CMAKE_C_FLAGS_INIT "{f}")\nset(CMAKE_CXX_FLAGS_INIT "{f}")\n'
+             "set(CMAKE_FIND_ROOT_PATH /usr/{t})\nset(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)\n"
+             + "".join("set(CMAKE_FIND_ROOT_PATH_MODE_%s ONLY)\n" % m
+                       for m in ("LIBRARY", "INCLUDE", "PACKAGE")))
+BUILD = """set -e
+[ "$(awk 'NR > 2 { print $1 }' /proc/net/dev)" = lo: ] || { echo "not offline"; exit 1; }
+mount --bind "$0" "$1" && mount -o remount,bind,ro "$1"
+! touch "$1/.probe" 2>/dev/null || { echo "source tree writable"; exit 1; }
+cmake -S "$1" -B "$2" -DCMAKE_TOOLCHAIN_FILE="$3" -DBUILD_TESTING=OFF -DCMAKE_INSTALL_PREFIX=/usr
+cmake --build "$2" -j2
+for c in board development; do DESTDIR="$4" cmake --install "$2" --component $c; done"""
+# The real /dev/mem is never reachable: a stand-in is bound over it.
+GUARD = '[ ! -e /dev/mem ] || mount --bind "$0" /dev/mem || exit 125; exec "$@"'
+NOT_BUILT = "not opened, built for a processor other than the ZR6410's ARM920T"
+NOT_KERNEL = "not opened, /proc/cpuinfo names no ARM920T, the ZR6410's processor"
+ROWS = [  # name, triplet, processor, code generation, emulator, how the board program refuses
+    ("armhf", "arm-linux-gnueabihf", "arm", "", "qemu-arm", NOT_BUILT),
+    ("armel-v4t", "arm-linux-gnueabi", "arm", "-march=armv4t -marm", "qemu-arm", NOT_KERNEL),
+    ("aarch64", "aarch64-linux-gnu", "aarch64", "", "qemu-aarch64", NOT_BUILT),
+]
+
+
+def run(cmd, dir, **kw):
+    env = dict(os.environ, LC_ALL="C", ZR6410_IMAGE=os.path.join(dir, "fresh.img"), **kw)
+    return subprocess.run(cmd, env=env, capture_output=True, timeout=600)
+
+
+class CrossBuilds(unittest.TestCase):
+    def refuses(self, dir, cmd, why):
+        """With a stand-in over /dev/mem (and in the emulator's -L root), the
+        host's own /proc/cpuinfo: status 6, no report."""
+        os.makedirs(os.path.join(dir, "root", "dev"))
+        with open(os.path.join(dir, "root", "dev", "mem"), "wb") as f:
+            f.truncate(0x80940000)
+        r = run(["unshare", "-m", "--propagation", "private", "sh", "-c", GUARD, f.name] + cmd, dir)
+        err = "".join("[zorl] No such device or address : %s\n" % t
+                      for t in ("/dev/mem: " + why, "Could Not initialise GPIO pointers."))
+        self.assertEqual((r.returncode, r.stdout, r.stderr.decode()), (6, b"", err))
+
+    def test_generic_toolchain_files(self):
+        self.assertEqual(os.geteuid(), 0, "namespaces need root: offline and read-only unchecked")
+        top = tempfile.TemporaryDirectory(prefix="zorl-cross-")
+        self.addCleanup(top.cleanup)
+        native = run([SIM], top.name)
+        self.assertEqual((native.returncode, native.stderr), (0, b""))
+        self.refuses(top.name, [ZORL], NOT_BUILT)
+        for name, t, p, f, emu, why in ROWS:
+            with self.subTest(name):
+                dir = os.path.join(top.name, name)
+                tc, ro, b, d, home = (os.path.join(dir, n) for n in ("tc", "src", "b", "d", "home"))
+                os.makedirs(ro)
+                os.mkdir(home)
+                with open(tc, "w") as out:
+                    out.write(TOOLCHAIN.format(p=p, t=t, f=f))
+                r = run(["unshare", "-n", "-m", "--propagation", "private", "sh", "-c", BUILD,
+                         SRC, ro, b, tc, d], dir, HOME=home, XDG_CACHE_HOME=home)
+                self.assertEqual(r.returncode, 0, (r.stdout + r.stderr).decode()[-3000:])
+                self.assertEqual(os.listdir(home), [])  # nothing written outside the build
+                sim = run([emu, "-L", "/usr/" + t, d + "/usr/bin/zorl-sim"], dir)
+                self.assertEqual((sim.returncode, sim.stdout, sim.stderr), (0, native.stdout, b""))
+                os.makedirs(os.path.join(dir, "root"))
+                os.symlink("/usr/%s/lib" % t, os.path.join(dir, "root", "lib"))
+                self.refuses(dir, [emu, "-L", os.path.join(dir, "root"), d + "/usr/bin/zorl"], why)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
