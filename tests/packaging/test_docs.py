@@ -12,7 +12,7 @@ import subprocess
 import tempfile
 import unittest
 
-from pkgtest import BUILD, MANPAGE, SOURCE
+from pkgtest import BUILD, MANPAGE, MANPAGES, SOURCE
 
 README = os.path.join(SOURCE, "README.md")
 # What an example may run; anything else (a build, scp, tar) is left out.
@@ -37,9 +37,9 @@ def roff(line):
     return line
 
 
-def manpage_blocks():
+def manpage_blocks(page):
     """Each example: its commands, the last with the sentence before them."""
-    with open(MANPAGE) as f:
+    with open(page) as f:
         section = re.search(r"^\.SH EXAMPLES\n(.*?)^\.SH ", f.read(), re.M | re.S).group(1)
     for example in section.split(".PP\n"):
         said, _, cmds = example.partition(".IP\n")
@@ -117,10 +117,13 @@ class Examples(unittest.TestCase):
         self.check(list(readme_blocks()))
 
     def test_manpage(self):
-        self.check(list(manpage_blocks()))
+        self.check(list(manpage_blocks(MANPAGE)))
+        for page in MANPAGES[1:]:
+            self.check(list(manpage_blocks(page)), way_back=False)
 
-    def check(self, blocks):
-        self.assertTrue(any(AS_IT_WAS.search(said) for b in blocks for _, said in b), "no way back")
+    def check(self, blocks, way_back=True):
+        if way_back:
+            self.assertTrue(any(AS_IT_WAS.search(said) for b in blocks for _, said in b), "no way back")
         for block in blocks:
             with self.subTest(block[0][0]):
                 self.run_block(block)
