@@ -1,7 +1,8 @@
 """Every example of the README and of the man pages' EXAMPLES, run with
 zorl-sim as zorl, each block on a fresh board image, and what the text says
 beside it checked: the NAME=VALUE figures are printed, "nothing written"
-writes nothing, "as it was" puts back a board on which everything was changed."""
+writes nothing, "as it was" puts back a board on which everything was changed,
+and a zorl that writes without -w says "without -w"."""
 
 import os
 import pathlib
@@ -65,7 +66,9 @@ class Examples(unittest.TestCase):
             image = pathlib.Path(env["ZR6410_IMAGE"]).read_bytes
             was, out = registers(), ""  # which makes a powered-on image
             start = before = image()
-            for cmd, said in block:
+            # What the text says of each command: its comment, or the next one.
+            notes = [next((s for _, s in block[i:] if s), "") for i in range(len(block))]
+            for (cmd, said), note in zip(block, notes):
                 words = shlex.split(cmd) or [""]
                 if words[0] == "vi":  # the edit that the comment says
                     path = pathlib.Path(tmp, words[1])
@@ -80,7 +83,9 @@ class Examples(unittest.TestCase):
                 if AS_IT_WAS.search(said):
                     self.change_everything(sh)
                     self.assertTrue(all(a != b for a, b in zip(was, registers())), registers())
-                r = sh(cmd)
+                pre, r = image(), sh(cmd)
+                if words[0] == "zorl" and "-w" not in words and "without -w" not in note:
+                    self.assertTrue(image() == pre, "%s: writes without -w, unsaid" % cmd)
                 self.assertEqual(r.returncode, 0, "%s: %s" % (cmd, r.stderr))
                 out += r.stdout
                 for token in TOKEN.findall(said):
