@@ -11,25 +11,36 @@ _zorl() {
     # "=", which is part of a command here.
     local line=${COMP_LINE:0:COMP_POINT}
     local cur=${line##*[[:space:]]}
-    local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local words=() w i
 
     # Does the word belong to the options?  They end at the first argument
-    # that does not begin with "-"; -o and -i take the next one whatever it is.
+    # that does not begin with "-"; -o and -i take the next one whatever it
+    # is.  After an option the program refuses, nothing is offered.
     local inopts=1
     for ((i = 1; i < COMP_CWORD; i++)); do
         w=${COMP_WORDS[i]}
         case $w in
         -o | -ou | -out | -outp | -outpu | -output | -i | -in | -inp | -inpu | -input)
             if ((i + 1 == COMP_CWORD)); then
-                # The file of -o or -i.
-                COMPREPLY=($(compgen -f -- "$cur"))
+                # The file of -o or -i, as bash has the word: quoted or with
+                # backslashes, so that a name may hold white space.
+                w=${COMP_WORDS[COMP_CWORD]}
+                if [[ $w == [\'\"]* ]]; then
+                    w=${w:1}
+                else
+                    # shellcheck disable=SC2162 # the backslashes go, as bash takes them
+                    IFS= read w <<<"$w"
+                fi
                 compopt -o filenames 2>/dev/null
+                mapfile -t COMPREPLY < <(compgen -f -- "$w")
                 return
             fi
             ((i++))
             ;;
-        -*) ;;
+        -*)
+            # A letter the program refuses (-x; -wi, as i and o are no letters).
+            [[ ${w#-} == *[!dhvw]* ]] && return
+            ;;
         *)
             inopts=0
             break
@@ -37,11 +48,15 @@ _zorl() {
         esac
     done
 
+    # What bash replaces is the text after the last "="; seg is the part
+    # after the last "." or "=", the part being completed.
+    local word=${cur##*=} seg=${cur##*[.=]}
+    local kw=${cur%%[.=]*} fields=
+    kw=${kw,,}
     if ((inopts)) && [[ $cur == -* ]]; then
-        words=(-v -w -d -h -i -o)
+        mapfile -t COMPREPLY < <(compgen -W "-v -w -d -h -i -o" -- "$cur")
+        return
     else
-        local kw=${cur%%[.=]*} fields=
-        kw=${kw,,}
         case $kw in
         clkset1) fields=$_zorl_clkset1 ;;
         clkset2) fields=$_zorl_clkset2 ;;
@@ -53,21 +68,18 @@ _zorl() {
             name=${name%%=*}
             for w in $fields; do
                 if [[ ${w%%:*} == "${name,,}" ]]; then
-                    words=($(seq 0 "${w##*:}"))
+                    mapfile -t words < <(seq 0 "${w##*:}")
                     ((${w##*:} == 1)) && words+=(on off)
                 fi
             done
-            words=("${words[@]/#/${cur%%=*}=}")
             ;;
         *=*)
             case $kw in
-            ether | ether? | ether?? | ethernet | usb | irda | uart | write)
-                words=("${cur%%=*}=on" "${cur%%=*}=off")
-                ;;
+            ether | ether? | ether?? | ethernet | usb | irda | uart | write) words=(on off) ;;
             esac
             ;;
         *.*)
-            for w in $fields write; do words+=("${cur%%.*}.${w%%:*}"); done
+            for w in $fields write; do words+=("${w%%:*}"); done
             ;;
         *)
             words=(ethernet usb irda uart write dma chipid clkset1 clkset2)
@@ -75,10 +87,26 @@ _zorl() {
         esac
     fi
 
-    COMPREPLY=($(compgen -W "${words[*]}" -- "$cur"))
-    # bash replaces only what follows the last "=" of the word.
-    if [[ $cur == *=* ]]; then
-        COMPREPLY=("${COMPREPLY[@]#"${cur%=*}="}")
+    # The candidates that match what was typed, in its case: "US" gives
+    # USB, "us" usb, "usb=O" usb=ON.
+    local up=
+    [[ $seg == *[[:upper:]]* && $seg != *[[:lower:]]* ]] && up=1
+    COMPREPLY=()
+    for w in "${words[@]}"; do
+        [[ ${w,,} == "${seg,,}"* ]] || continue
+        w=$seg${w:${#seg}}
+        [[ $up ]] && w=${w^^}
+        COMPREPLY+=("${word:0:${#word}-${#seg}}$w")
+    done
+    # A keyword that a value or a field follows, and a field name, take
+    # their "=" or "." right after them: no space.
+    if ((${#COMPREPLY[@]} == 1)) && [[ $cur != *=* ]]; then
+        case ${COMPREPLY[0],,} in
+        *.write) ;;
+        ethernet | usb | irda | uart | write | clkset1 | clkset2 | *.*)
+            compopt -o nospace 2>/dev/null
+            ;;
+        esac
     fi
 }
 

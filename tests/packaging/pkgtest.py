@@ -11,6 +11,7 @@ import tempfile
 SOURCE = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.abspath(os.environ.get("ZORL_BIN_DIR", os.path.join(SOURCE, "build")))
 MANPAGE = os.path.join(SOURCE, "doc", "zorl.1")
+MANPAGES = [MANPAGE, os.path.join(SOURCE, "doc", "zr6410-devmem.1")]
 COMPLETION = os.path.join(SOURCE, "completion", "zorl.bash")
 LICENSE = os.path.join(SOURCE, "LICENSE")
 

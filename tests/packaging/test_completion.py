@@ -1,7 +1,13 @@
 """The bash completion, driven as bash drives it."""
 
+import os
+import pty
+import re
+import select
 import shlex
 import subprocess
+import tempfile
+import time
 import unittest
 
 from pkgtest import COMPLETION, KEYWORDS, OPTIONS, accepts, fields
@@ -32,7 +38,38 @@ printf '%%s\\n' "${COMPREPLY[@]}"
     return [w for w in out.split("\n") if w]
 
 
+def typed(keys):
+    """The words an interactive bash runs for a line typed with a Tab in it
+    and "@" after the Tab, each in <>, in a folder holding "my board.txt"."""
+    with tempfile.TemporaryDirectory(prefix="zorl-tab-") as tmp:
+        open(os.path.join(tmp, "my board.txt"), "w").close()
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.chdir(tmp)
+            os.execvpe("bash", ["bash", "--norc", "--noprofile", "-i"],
+                       dict(os.environ, INPUTRC="/dev/null", TERM="dumb", PS1="$ "))
+        # Ctrl-A puts a printf in front of the line that the Tab made.
+        os.write(fd, b"source %s\n%s\t@\x01printf '<%%s>' \n"
+                 % (COMPLETION.encode(), keys.encode()))
+        got, deadline = b"", time.monotonic() + 10
+        try:
+            while not (m := re.search(rb"((<[^>\n]*>)+)\$ ", got)) and time.monotonic() < deadline:
+                if select.select([fd], [], [], 0.2)[0]:
+                    got += os.read(fd, 4096)
+        finally:
+            os.kill(pid, 9)
+            os.waitpid(pid, 0)
+            os.close(fd)
+        return m and m.group(1).decode()
+
+
 class Completion(unittest.TestCase):
+    def test_at_a_real_prompt(self):
+        for keys, words in (("zorl -i my\\ b", "<zorl><-i><my board.txt><@>"),
+                            ("zorl clkset1.hclkd", "<zorl><clkset1.hclkdiv@>"),
+                            ("zorl dm", "<zorl><dma><@>")):
+            self.assertEqual(typed(keys), words, keys)
+
     def test_options(self):
         self.assertEqual(sorted(complete("zorl -")), sorted(OPTIONS))
 
@@ -70,7 +107,13 @@ class Completion(unittest.TestCase):
                     self.assertEqual("on" in values, numbers[-1] == 1)
 
     def test_case_of_the_typed_keyword_is_kept(self):
-        self.assertEqual(complete("zorl CLKSET2.usb"), ["CLKSET2.usbdiv"])
+        for line, want in (("zorl CLKSET2.usb", ["CLKSET2.usbdiv"]), ("zorl US", ["USB"]),
+                           ("zorl us", ["usb"]), ("zorl usb=O", ["OFF", "ON"])):
+            self.assertEqual(sorted(complete(line)), want, line)
+
+    def test_nothing_after_an_option_the_program_refuses(self):
+        for line in ("zorl -wi ", "zorl -x u", "zorl -iw -o /etc/pass"):
+            self.assertEqual(complete(line), [], line)
 
 
 if __name__ == "__main__":

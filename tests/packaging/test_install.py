@@ -25,7 +25,8 @@ def tree(root):
 BOARD = ["bin/zorl", "share/bash-completion/completions/zorl", "share/doc/zorl/LICENSE",
          "share/doc/zorl/README.md",
          "share/man/man1/zorl.1"]
-DEVELOPMENT = ["bin/zorl-sim", "bin/zr6410-devmem", "share/bash-completion/completions/zorl-sim"]
+DEVELOPMENT = ["bin/zorl-sim", "bin/zr6410-devmem", "share/bash-completion/completions/zorl-sim",
+               "share/man/man1/zr6410-devmem.1"]
 
 
 class Install(unittest.TestCase):

@@ -7,7 +7,7 @@ import shutil
 import subprocess
 import unittest
 
-from pkgtest import KEYWORDS, MANPAGE, OPTIONS, accepts, fields
+from pkgtest import KEYWORDS, MANPAGE, MANPAGES, OPTIONS, accepts, fields
 
 
 def run(cmd, **kw):
@@ -30,13 +30,15 @@ class ManPage(unittest.TestCase):
         self.assertEqual(long, [], "lines wider than the terminal")
 
     def test_groff_finds_nothing_to_warn_about(self):
-        r = run(["groff", "-man", "-t", "-ww", "-z", MANPAGE])
-        self.assertEqual((r.returncode, r.stderr), (0, ""))
+        for page in MANPAGES:
+            r = run(["groff", "-man", "-t", "-ww", "-z", page])
+            self.assertEqual((r.returncode, r.stderr), (0, ""), page)
 
     @unittest.skipUnless(shutil.which("mandoc"), "mandoc is not installed")
     def test_mandoc_lint(self):
-        r = run(["mandoc", "-Tlint", "-Wwarning", MANPAGE])
-        self.assertEqual((r.returncode, r.stdout + r.stderr), (0, ""))
+        for page in MANPAGES:
+            r = run(["mandoc", "-Tlint", "-Wwarning", page])
+            self.assertEqual((r.returncode, r.stdout + r.stderr), (0, ""), page)
 
     def test_sections(self):
         for section in ("NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "COMMANDS",
