@@ -676,7 +676,9 @@ class Faults(SimTest):
         p.stdin.flush()
         self.assertEqual(read_upto(p.stdout, 7), b"USB=on\n")
         p.send_signal(signal.SIGBUS)
-        self.assertEqual(finish(p), (-signal.SIGBUS, b"", b""))
+        status, out, err = finish(p)  # an emulator may say it died so
+        self.assertEqual((status, out), (-signal.SIGBUS, b""))
+        self.assertNotIn(b"image", err)
 
     def test_report_stopped_halfway_ends_in_a_whole_line(self):
         # The image cut short under a long replay stops it at its next load,
@@ -707,11 +709,7 @@ class Faults(SimTest):
         self.assertFault(self.zorl("chipid", "foo", preexec_fn=closing(1)),
                          errline(errno.ENOSYS, "foo") + lost, 38)
         self.assertFault(self.zorl("chipid", preexec_fn=closing(0, 1)), lost, 9)
-        # Nor by a name of standard output.
-        for name in ("/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"):
-            with self.subTest(name):
-                self.assertFault(self.zorl("-o", name, "usb", preexec_fn=closing(1)),
-                                 errline(errno.EBADF, name), 9)
+        # Nor by a name of standard output: test_closed_streams_by_any_name.
         # A report that goes to a file is not lost.
         out = os.path.join(self.dir, "r.txt")
         self.assertFault(self.zorl("-o", out, "chipid", preexec_fn=closing(1)), "", 0)
@@ -725,21 +723,8 @@ class Faults(SimTest):
         self.assertFault(self.zorl("-w", "-i", "-", preexec_fn=closing(0)), lost, 9)
         self.assertFault(self.zorl("-w", "-i", "-", "clkset1.hclkdiv=2", preexec_fn=closing(0)),
                          lost, 9, CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
-        # By any other name that reaches it, the same; /dev/null itself,
-        # which the closed stream now stands on, is still an empty source.
-        link = os.path.join(self.dir, "in")
-        os.symlink("/dev/stdin", link)
-        # A relative link is read from the folder that holds it.
-        os.mkdir(os.path.join(self.dir, "d"))
-        os.symlink("/dev/stdin", os.path.join(self.dir, "d", "std"))
-        os.symlink("std", os.path.join(self.dir, "d", "in"))
-        relative = os.path.join(self.dir, "d", "in")
-        for name in ("/dev/stdin", "/dev/fd/0", "/proc/self/fd/0", link, relative):
-            with self.subTest(name):
-                self.assertFault(self.zorl("-w", "-i", name, "clkset1.hclkdiv=2",
-                                           preexec_fn=closing(0)),
-                                 errline(errno.EBADF, name), 9,
-                                 CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
+        # By any other name that reaches it, the same (test_closed_streams_
+        # by_any_name); /dev/null itself is still an empty source.
         self.assertFault(self.zorl("-i", "/dev/null", preexec_fn=closing(0)), "", 0)
         # Links that never end are followed a bounded number of times.
         loop = os.path.join(self.dir, "loop")
@@ -758,8 +743,9 @@ class Faults(SimTest):
         os.mkdir(d)
         os.symlink("/dev//fd/%d" % fd, os.path.join(d, "abs"))
         os.symlink("abs", os.path.join(d, "rel"))
-        names = ["/dev/" + ("stdin", "stdout", "stderr")[fd], "/dev//fd/%d", "/dev/fd/./%d",
-                 "/dev/../dev/fd/%d", "//proc/self/fd/%d", "/proc/thread-self/fd/%d"]
+        names = ["/dev/" + ("stdin", "stdout", "stderr")[fd], "/dev/fd/%d", "/dev//fd/%d",
+                 "/dev/fd/./%d", "/dev/../dev/fd/%d", "/proc/self/fd/%d", "//proc/self/fd/%d",
+                 "/proc/thread-self/fd/%d"]
         return ([(n.replace("%d", str(fd)), None) for n in names]
                 + [("fd/%d" % fd, "/dev"), ("self/fd/%d" % fd, "/proc"),
                    (os.path.join(d, "rel"), None), ("d%d/../d%d/abs" % (fd, fd), self.dir)])

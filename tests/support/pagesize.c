@@ -1,8 +1,7 @@
-/* Loaded with LD_PRELOAD: a kernel whose pages are ZORL_PAGE_SIZE bytes (16
- * or 64 KiB, as on some ARM hosts), as far as a program can tell.  mmap
- * refuses an offset that is not a multiple of it, as such a kernel does,
- * and the page size the C library reports says the same. */
-/* Both entry points are defined here, each by its own name. */
+/* Loaded with LD_PRELOAD: a kernel of ZORL_PAGE_SIZE-byte pages (16 or 64
+ * KiB, as on some ARM hosts), as far as a program can tell.  mmap refuses an
+ * offset that is not a multiple of it, and the page size reported says so.
+ * Both mmap entry points are defined, each by its own name. */
 #undef _FILE_OFFSET_BITS
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
@@ -11,7 +10,6 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <sys/mman.h>
-#include <sys/types.h>
 #include <unistd.h>
 
 static long pagesize(void) {
@@ -19,29 +17,19 @@ static long pagesize(void) {
     return s ? atol(s) : 4096;
 }
 
-static void *checked(const char *name, void *addr, size_t len, int prot, int flags, int fd,
-                     off64_t off) {
-    if (off % pagesize()) {
-        errno = EINVAL;
-        return MAP_FAILED;
+#define MAP(name, off_type)                                                                        \
+    void *name(void *a, size_t n, int prot, int flags, int fd, off_type off) {                     \
+        if (off % pagesize()) return errno = EINVAL, MAP_FAILED;                                   \
+        void *(*real)(void *, size_t, int, int, int, off_type) = dlsym(RTLD_NEXT, #name);          \
+        return real(a, n, prot, flags, fd, off);                                                   \
     }
-    void *(*real)(void *, size_t, int, int, int, off64_t) = dlsym(RTLD_NEXT, name);
-    return real(addr, len, prot, flags, fd, off);
-}
-
-void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t off) {
-    return checked("mmap", addr, len, prot, flags, fd, off);
-}
-
-void *mmap64(void *addr, size_t len, int prot, int flags, int fd, off64_t off) {
-    return checked("mmap64", addr, len, prot, flags, fd, off);
-}
+MAP(mmap, off_t)
+MAP(mmap64, off64_t)
 
 int getpagesize(void) {
     return (int)pagesize();
 }
 
 long sysconf(int name) {
-    long (*real)(int) = dlsym(RTLD_NEXT, "sysconf");
-    return name == _SC_PAGESIZE ? pagesize() : real(name);
+    return name == _SC_PAGESIZE ? pagesize() : ((long (*)(int))dlsym(RTLD_NEXT, "sysconf"))(name);
 }
