@@ -248,8 +248,9 @@ TEST_F(Adc, Millivolts) {
     } cases[] = {
         {0, 4095, 4999},
         {0, 1, 1},
-        {0, 2, 2}, // 2.4 mV: down
-        {0, 7, 9}, // 8.5 mV: half a millivolt goes up
+        // 2.4 mV rounds down; 8.5 mV, half a millivolt, up.
+        {0, 2, 2},
+        {0, 7, 9},
         {0, -1, 0},
         {0, -2, -1},
         {2, 4095, 9998},
