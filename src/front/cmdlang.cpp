@@ -160,7 +160,7 @@ int doargs(char **args, int count) {
 
 // A -d trace line: the text quoted as error lines are, after the report so
 // far.
-static void trace(const char *head, const char *text, const char *tail) {
+__attribute__((cold)) static void trace(const char *head, const char *text, const char *tail) {
     diag();
     putmsg(head, text, tail);
 }

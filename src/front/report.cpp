@@ -174,15 +174,12 @@ FILE *openreport(const char *name, bool *made) {
 }
 
 void dropreport(void) {
-    struct stat opened, named;
-    bool mine = madeone && fout != stdout && !fstat(fileno(fout), &opened) &&
-                !stat(madepath, &named) && sameid(opened, named);
-    if (fout != stdout) fclose(fout);
-    fout = stdout;
-    olen = 0;
     // Only while the name still leads to the file this run made: another
     // program may have put a file of its own there since.
-    if (mine) unlink(madepath);
+    struct stat opened, named;
+    if (madeone && !fstat(fileno(fout), &opened) && !stat(madepath, &named) &&
+        sameid(opened, named))
+        unlink(madepath);
 }
 
 // The report may go neither into the command source, which would read the

@@ -70,6 +70,29 @@ void zorlreset(void) {
     clksetreset();
 }
 
+// The -v lines of start-up, the output file's name quoted as error lines
+// are.
+__attribute__((cold)) static void verbose(void) {
+    msgline m;
+    msgbegin(m);
+    msgraw(m, "# ");
+    msgraw(m, sys);
+    msgraw(m, " version ");
+    msgraw(m, version);
+    msgraw(m, "\n# Output File is \"");
+    msgesc(m, outfile);
+    msgraw(m, "\"\n");
+    msgend(m);
+}
+
+// A run that cannot reach the registers ends before its first command, and
+// leaves no report file it made behind.
+[[noreturn]] static void failstart(int code, const char *what) {
+    if (what) err_rpt(code, what);
+    dropreport();
+    exit(code);
+}
+
 static bool isprefix(const char *opt, const char *word) {
     size_t n = strlen(opt);
     return n && n <= strlen(word) && !strncmp(opt, word, n);
@@ -128,28 +151,14 @@ void zorlmain(int argc, char **argv) {
         // Started with standard output closed: the report is lost.
         outerr = EBADF;
     }
-    if (int r = checkreport(inpath)) {
-        dropreport();
-        exit(r);
-    }
-    if (vflg) {
-        msgline m;
-        msgbegin(m);
-        msgraw(m, "# ");
-        msgraw(m, sys);
-        msgraw(m, " version ");
-        msgraw(m, version);
-        msgraw(m, "\n# Output File is \"");
-        msgesc(m, outfile);
-        msgraw(m, "\"\n");
-        msgend(m);
-    }
+    if (int r = checkreport(inpath)) failstart(r, nullptr);
+    if (vflg) verbose();
     fflush(stderr);
 
     int r = gpio_init();
-    if (r) exit(err_rpt(r, "Could Not initialise GPIO pointers."));
+    if (r) failstart(r, "Could Not initialise GPIO pointers.");
     r = syscon_init();
-    if (r) exit(err_rpt(r, "Could Not initialise SysCon pointers."));
+    if (r) failstart(r, "Could Not initialise SysCon pointers.");
     if (vflg) fputs("# GPIO pointers initialised \n# SysCon pointers initialised \n", stderr);
     fflush(stderr);
 

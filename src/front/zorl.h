@@ -85,16 +85,17 @@ inline char *adddec(char *p, int v) {
 }
 
 // Open the -o file to append to; *made says whether this run created it.
-FILE *openreport(const char *name, bool *made);
+// This and the checks below run once, at start-up: cold, so compiled for
+// size, for the board's flash.
+FILE *openreport(const char *name, bool *made) __attribute__((cold));
 
-// A run refused before its first command: the report stream closed, and
-// the -o file removed if this run created it (through a link too) and the
-// name still leads to it.
-void dropreport(void);
+// A run refused before its first command: the -o file removed if this run
+// created it (through a link too) and the name still leads to it.
+void dropreport(void) __attribute__((cold));
 
 // 0 when the report may go where it goes; 22 after a message when it is the
 // command source (inpath, "-" for standard input) or the register store.
-int checkreport(const char *inpath);
+int checkreport(const char *inpath) __attribute__((cold));
 
 // The end of the report: flushed, a -o file closed; returns outerr.
 int endreport(void);

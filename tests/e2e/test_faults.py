@@ -352,10 +352,11 @@ class Faults(SimTest):
         for name, data, why in cases:
             with self.subTest(name):
                 self.write_image(data)
-                self.assertRun(self.zorl("-w", "usb=off"), "",
+                self.assertRun(self.zorl("-w", "-o", "new.txt", "usb=off"), "",
                                errline(errno.EINVAL, "%s: %s" % (self.image, why))
                                + errline(errno.EINVAL, GPIO_FAILED), 22)
                 self.assertImage(bytearray(data))
+                self.assertFalse(os.path.exists(os.path.join(self.dir, "new.txt")))
 
     def test_board_program_only_on_its_stand_in(self):
         # The harness's own guard: qemu -L opens ROOT/dev/mem only if it is
