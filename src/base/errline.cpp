@@ -83,6 +83,17 @@ void putmsg(const char *head, const char *text, const char *tail) {
     msgend(m);
 }
 
+void errpath(int fd, const char *message, const char *path, const char *what) {
+    msgline m;
+    msgbegin(m, fd);
+    msghead(m, message);
+    msgesc(m, path);
+    msgraw(m, ": ");
+    msgraw(m, what);
+    msgraw(m, "\n");
+    msgend(m);
+}
+
 void errline(int code, const char *text) {
     msgline m;
     msgbegin(m);

@@ -32,7 +32,4 @@ void cpuscan_feed(cpuscan *s, const char *text, size_t n);
 // True when at least one core is named and every one is an ARM920T.
 bool cpuscan_done(cpuscan *s);
 
-// The same on a whole text at once.
-bool cpuinfo_arm920t(const char *text, size_t n);
-
 #endif

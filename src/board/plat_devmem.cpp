@@ -78,13 +78,6 @@ bool cpuscan_done(cpuscan *s) {
     return s->arm920t > 0 && s->others == 0;
 }
 
-bool cpuinfo_arm920t(const char *text, size_t n) {
-    cpuscan s;
-    cpuscan_start(&s);
-    cpuscan_feed(&s, text, n);
-    return cpuscan_done(&s);
-}
-
 #if ZORL_ARMV4T
 // Does the kernel name every core of this machine an ARM920T?  Any other
 // answer, an unreadable file included, is no.

@@ -202,14 +202,9 @@ int checkreport(const char *inpath) {
         name = store, what = "register store";
     if (!what) return 0;
     if (fout != stdout) name = outfile;
-    msgline m;
+    char why[64];
+    snprintf(why, sizeof why, "report and %s are the same file, nothing run", what);
     flushout();
-    msgbegin(m);
-    msghead(m, strerror(EINVAL));
-    msgesc(m, name);
-    msgraw(m, ": report and ");
-    msgraw(m, what);
-    msgraw(m, " are the same file, nothing run\n");
-    msgend(m);
+    errpath(-1, strerror(EINVAL), name, why);
     return EINVAL;
 }

@@ -50,21 +50,9 @@ long simboard_offset(uint32_t phys) {
 }
 
 // "[prog] system message : path: what", in the form of every other error
-// line, on standard error (fd -1) or, from a signal handler, straight to
-// descriptor 2 with the system message given.
-static void say(int fd, const char *message, const char *path, const char *what) {
-    msgline m;
-    msgbegin(m, fd);
-    msghead(m, message);
-    msgesc(m, path);
-    msgraw(m, ": ");
-    msgraw(m, what);
-    msgraw(m, "\n");
-    msgend(m);
-}
-
+// line; errno is err.
 static int fail(int err, const char *path, const char *what) {
-    say(-1, strerror(err), path, what);
+    errpath(-1, strerror(err), path, what);
     errno = err;
     return -1;
 }
@@ -187,8 +175,9 @@ static void onbus(int, siginfo_t *si, void *) {
     }
     struct stat st;
     bool cut = fstat(imagefd, &st) || st.st_size < (off_t)SIM_SIZE;
-    say(2, cut ? cutmsg : fullmsg, imagepath,
-        cut ? "the board image was cut short while in use" : "no space left for the board image");
+    errpath(2, cut ? cutmsg : fullmsg, imagepath,
+            cut ? "the board image was cut short while in use"
+                : "no space left for the board image");
     _exit(cut ? ESTALE : ENOSPC);
 }
 

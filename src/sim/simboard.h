@@ -48,15 +48,15 @@ void simboard_poweron(unsigned char *img);
 int simboard_open(void);
 
 // 0 when the image was opened read-write; else why it could only be opened
-// to read (EACCES, EROFS, EPERM): a run that only reads goes ahead, a store is
-// refused.
+// to read (EACCES, EROFS, EPERM): a run that only reads goes ahead, a
+// store is refused.
 extern int simboard_roerr;
 
 // Before a change: the image held for this run alone (an advisory lock,
 // flock, waited for a few seconds at most), and checked to be still the
 // file that was opened, of its size (neither cut short nor grown), and
-// writable.  0, or -1 with errno set after
-// a message naming the image; the lock is not held then.
+// writable.  0, or -1 with errno set after a message naming the image; the
+// lock is not held then.
 int simboard_lock(int fd);
 // After the change.
 void simboard_unlock(int fd);

@@ -18,14 +18,7 @@
 
 // "[prog] system message : arg: why" on standard error; the exit status.
 static int fail(int err, const char *arg, const char *why) {
-    msgline m;
-    msgbegin(m);
-    msghead(m, strerror(err));
-    msgesc(m, arg);
-    msgraw(m, ": ");
-    msgraw(m, why);
-    msgraw(m, "\n");
-    msgend(m);
+    errpath(-1, strerror(err), arg, why);
     return 1;
 }
 

@@ -57,7 +57,10 @@ TEST(BoardProgram, KnowsTheArm920tByCpuinfo) {
         {"", false},
     };
     for (const auto &r : rows) {
-        EXPECT_EQ(cpuinfo_arm920t(r.text, strlen(r.text)), r.board) << r.text;
+        cpuscan s;
+        cpuscan_start(&s);
+        cpuscan_feed(&s, r.text, strlen(r.text));
+        EXPECT_EQ(cpuscan_done(&s), r.board) << r.text;
     }
     // Read in pieces of any size, past lines longer than the part kept.
     std::string big = std::string(5000, 'x') + "\nCPU part\t: 0x920\n";
