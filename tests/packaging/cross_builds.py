@@ -53,8 +53,9 @@ class CrossBuilds(unittest.TestCase):
         """With a stand-in over /dev/mem (and in the emulator's -L root), the
         host's own /proc/cpuinfo: status 6, no report."""
         os.makedirs(os.path.join(dir, "root", "dev"))
-        with open(os.path.join(dir, "root", "dev", "mem"), "wb") as f:
+        with open(os.path.join(dir, "root", "dev", "mem"), "xb") as f:  # never through a link
             f.truncate(0x80940000)
+        assert os.path.isfile(f.name) and os.path.getsize(f.name) == 0x80940000, "no stand-in"
         r = run(["unshare", "-m"] + private() + ["sh", "-c", GUARD, f.name] + cmd, dir)
         err = "".join("[zorl] No such device or address : %s\n" % t
                       for t in ("/dev/mem: " + why, "Could Not initialise GPIO pointers."))

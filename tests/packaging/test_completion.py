@@ -55,7 +55,13 @@ def typed(keys):
         try:
             while not (m := re.search(rb"((<[^>\n]*>)+)\$ ", got)) and time.monotonic() < deadline:
                 if select.select([fd], [], [], 0.2)[0]:
-                    got += os.read(fd, 4096)
+                    try:
+                        chunk = os.read(fd, 4096)
+                    except OSError:  # the terminal's other side has gone: its end
+                        chunk = b""
+                    if not chunk:
+                        break
+                    got += chunk
         finally:
             os.kill(pid, 9)
             os.waitpid(pid, 0)

@@ -164,27 +164,25 @@ TEST(StartUp, AFailedMappingEndsTheRun) {
 // Two names are one file by what they lead to; a device is its number, so
 // a second node of a device is that device (here /dev/null's numbers stand
 // in for the memory device's).
-TEST(FileId, NamesOfOneFile) {
+TEST(FileId, ADeviceIsItsNumber) {
     char dir[] = "/tmp/zorl-id-XXXXXX";
     ASSERT_TRUE(mkdtemp(dir));
-    std::string d = dir, node = d + "/null2", file = d + "/f", link = d + "/l";
+    std::string node = std::string(dir) + "/null2", file = std::string(dir) + "/f";
     ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0) << "needs root";
     ASSERT_EQ(close(open(file.c_str(), O_CREAT | O_WRONLY, 0644)), 0);
-    ASSERT_EQ(symlink("f", link.c_str()), 0);
     struct {
-        std::string a, b;
+        std::string a;
+        const char *b;
         bool same;
-    } cases[] = {{node, "/dev/null", true},
-                 {"/dev/zero", "/dev/null", false},
-                 {link, d + "//./f", true},
-                 {file, "/dev/null", false},
-                 {d + "/.." + d.substr(4) + "/f", file, true}};
+    } cases[] = {
+        {node, "/dev/null", true}, {"/dev/zero", "/dev/null", false}, {file, "/dev/null", false}};
     for (auto &c : cases) {
         struct stat a, b;
         ASSERT_EQ(statpath(c.a.c_str(), &a), 0) << c.a;
-        ASSERT_EQ(stat(c.b.c_str(), &b), 0) << c.b;
+        ASSERT_EQ(stat(c.b, &b), 0) << c.b;
         EXPECT_EQ(sameid(a, b), c.same) << c.a << " and " << c.b;
     }
-    for (auto &p : {node, file, link}) unlink(p.c_str());
+    unlink(node.c_str());
+    unlink(file.c_str());
     EXPECT_EQ(rmdir(dir), 0);
 }
