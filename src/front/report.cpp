@@ -47,9 +47,8 @@ static char obuf[8192];
 static size_t olen;
 
 // The file this run created for its report, by the name it was created
-// under: the end of the -o name's links.
+// under (the end of the -o name's links); empty when it made none.
 static char madepath[PATH_MAX];
-static bool madeone;
 
 // The first n bytes of the buffer to the stream.
 static void handover(size_t n) {
@@ -111,7 +110,7 @@ void reportreset(void) {
     fout = stdout;
     outerr = 0;
     olen = 0;
-    madeone = false;
+    madepath[0] = 0;
 }
 
 // The end of the report: its last bytes out, and a -o file closed, which
@@ -152,18 +151,19 @@ int err_rpt(int code, const char *text) {
 // that race is tried again a few times, never without end.
 FILE *openreport(const char *name, bool *made) {
     int fd = -1;
-    *made = madeone = false;
+    *made = false;
     for (int tries = 0; tries < 8; tries++) {
         fd = open(name, O_WRONLY | O_APPEND);
         if (fd >= 0 || errno != ENOENT) break;
         if (linkend(name, madepath, sizeof madepath)) break;
         fd = open(madepath, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, 0666);
         if (fd >= 0) {
-            *made = madeone = true;
+            *made = true;
             break;
         }
         if (errno != EEXIST) break;
     }
+    if (!*made) madepath[0] = 0;
     FILE *f = fd < 0 ? nullptr : fdopen(fd, "a");
     if (fd >= 0 && !f) {
         int err = errno;
@@ -177,7 +177,7 @@ void dropreport(void) {
     // Only while the name still leads to the file this run made: another
     // program may have put a file of its own there since.
     struct stat opened, named;
-    if (madeone && !fstat(fileno(fout), &opened) && !stat(madepath, &named) &&
+    if (madepath[0] && !fstat(fileno(fout), &opened) && !stat(madepath, &named) &&
         sameid(opened, named))
         unlink(madepath);
 }
