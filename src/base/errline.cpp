@@ -88,17 +88,14 @@ void errpath(int fd, const char *message, const char *path, const char *what) {
     msgbegin(m, fd);
     msghead(m, message);
     msgesc(m, path);
-    msgraw(m, ": ");
-    msgraw(m, what);
+    if (what) {
+        msgraw(m, ": ");
+        msgraw(m, what);
+    }
     msgraw(m, "\n");
     msgend(m);
 }
 
 void errline(int code, const char *text) {
-    msgline m;
-    msgbegin(m);
-    msghead(m, strerror(code));
-    msgesc(m, text);
-    msgraw(m, "\n");
-    msgend(m);
+    errpath(-1, strerror(code), text, nullptr);
 }

@@ -49,9 +49,9 @@ void putmsg(const char *head, const char *text, const char *tail);
 // "[sys] strerror(code) : text" on standard error.
 void errline(int code, const char *text);
 
-// "[sys] message : path: what", the path escaped, on standard error (fd -1)
-// or, from a signal handler, straight to descriptor fd with a message
-// prepared beforehand.
+// "[sys] message : path: what", the path escaped (without ": what" when
+// what is null), on standard error (fd -1) or, from a signal handler,
+// straight to descriptor fd with a message prepared beforehand.
 void errpath(int fd, const char *message, const char *path, const char *what);
 
 #endif
