@@ -1,9 +1,7 @@
 #include "errline.h"
 
-#include <errno.h>
 #include <stdio.h>
 #include <string.h>
-#include <unistd.h>
 
 const char *sys = "zorl";
 
@@ -13,23 +11,17 @@ void setprogname(const char *argv0) {
     sys = slash ? slash + 1 : argv0;
 }
 
+// A message that cannot be written is lost; there is nowhere to say so.
 static void handover(msgline &m) {
-    if (m.fd < 0) {
+    if (m.out.fd < 0)
         fwrite(m.buf, 1, m.len, stderr);
-    } else {
-        // A message that cannot be written is lost; there is nowhere to say so.
-        for (const char *p = m.buf, *end = m.buf + m.len; p < end;) {
-            ssize_t w = write(m.fd, p, (size_t)(end - p));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) break;
-            p += w;
-        }
-    }
+    else
+        lineput(&m.out, m.buf, m.len);
     m.len = 0;
 }
 
 void msgbegin(msgline &m, int fd) {
-    m.fd = fd;
+    lineopen(&m.out, fd >= 0 ? fd : fileno(stderr));
     m.len = 0;
 }
 
@@ -63,7 +55,7 @@ void msgdec(msgline &m, long v) {
 
 void msgend(msgline &m) {
     handover(m);
-    if (m.fd < 0) fflush(stderr);
+    if (m.out.fd < 0) fflush(stderr);
 }
 
 void msghead(msgline &m, const char *what) {

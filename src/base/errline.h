@@ -17,6 +17,8 @@
 #ifndef ZORL_ERRLINE_H
 #define ZORL_ERRLINE_H
 
+#include "wholeline.h"
+
 #include <stddef.h>
 
 // The program's name in its messages: argv[0] after its last '/' (set by
@@ -24,11 +26,12 @@
 extern const char *sys;
 void setprogname(const char *argv0);
 
-// A message line being written.  fd -1 writes through the stderr stream
-// (so that a test may capture it); a descriptor writes to it with write()
-// alone, which a signal handler may call.
+// A message line being written, to a descriptor with write() alone, which
+// a signal handler may call; fd -1 is standard error's, or, for a stream
+// without one (in memory, as a test may make it), the stream itself.  A
+// file that cannot take the whole line keeps none of it (wholeline.h).
 struct msgline {
-    int fd;
+    lineout out;
     size_t len;
     char buf[4096];
 };

@@ -274,12 +274,7 @@ int runsource(FILE *fp, const char *name, int interactive) {
     int status = 0;
     for (;;) {
         if (live) flushout();
-        if (interactive) {
-            // The prompt goes to standard output even with -o; when that
-            // is also the report stream, a failed prompt is a lost report.
-            errno = 0;
-            if ((fputs("\nzorl> ", stdout) == EOF || fflush(stdout)) && fout == stdout) outfailed();
-        }
+        if (interactive) prompt("\nzorl> "); // standard output, even with -o
         int err;
         char *p = getcmdline(line, sizeof line, fp, &err, interactive);
         if (!p) {

@@ -3,6 +3,7 @@
 #include "zorl.h"
 
 #include "fileid.h"
+#include "wholeline.h"
 #include "zr6410io.h"
 
 #include <errno.h>
@@ -35,37 +36,46 @@ int outerr;
 // for "=63").  The stream itself is unbuffered, so what it is handed is
 // with the system at once.
 //
-// A failed write keeps its errno, taken right where the write failed: a C
-// library may keep no more than the stream's error flag (musl does), and by
-// the next flush the cause would be lost.  Only the first failure counts;
-// the run goes on to its end either way, and exits with it.
-void outfailed(void) {
+// A failed write keeps its errno, taken right where the write failed, and
+// nothing more is written to the report after it: what it holds is its
+// beginning, in whole lines only, as part of a line that got out before
+// the failure is cut off again (wholeline.h).  Only the first failure
+// counts; the run goes on to its end either way, and exits with it.
+static void outfailed(void) {
     if (!outerr) outerr = errno ? errno : EIO;
 }
 
 static char obuf[8192];
 static size_t olen;
+static lineout rep; // the report's descriptor, as written so far
 
 // The file this run created for its report, by the name it was created
 // under (the end of the -o name's links); empty when it made none.
 static char madepath[PATH_MAX];
 
+// n bytes to the report's descriptor; a stream without one (in memory,
+// for the tests) takes them as they are.
+static void emit(const char *p, size_t n) {
+    if (outerr || !n) return;
+    int fd = fileno(fout);
+    if (fd < 0) {
+        errno = 0;
+        if (fwrite(p, 1, n, fout) != n || fflush(fout)) outfailed();
+        return;
+    }
+    if (rep.fd != fd) lineopen(&rep, fd);
+    if (lineput(&rep, p, n)) outerr = rep.err;
+}
+
 // The first n bytes of the buffer to the stream.
 static void handover(size_t n) {
-    if (!n) return;
-    errno = 0;
-    if (fwrite(obuf, 1, n, fout) != n || fflush(fout)) outfailed();
+    emit(obuf, n);
     memmove(obuf, obuf + n, olen - n);
     olen -= n;
 }
 
 int flushout(void) {
     handover(olen);
-    errno = 0;
-    if (fflush(fout) != 0)
-        outfailed();
-    else if (ferror(fout) && !outerr)
-        outerr = EIO;
     return outerr;
 }
 
@@ -77,9 +87,7 @@ void rptw(const char *p, size_t n) {
         handover(k ? k : olen);
         if (olen + n > sizeof obuf) {
             handover(olen);
-            errno = 0;
-            if (fwrite(p, 1, n, fout) != n) outfailed();
-            return;
+            return emit(p, n);
         }
     }
     memcpy(obuf + olen, p, n);
@@ -90,31 +98,34 @@ void rpts(const char *s) {
     rptw(s, strlen(s));
 }
 
+// Every line the program prints this way is far shorter than the buffer.
 void rpt(const char *fmt, ...) {
     char line[256];
     va_list ap;
     va_start(ap, fmt);
     int n = vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
-    if (n >= 0 && (size_t)n < sizeof line) return rptw(line, (size_t)n);
-    // Longer than any line the program prints: straight to the stream,
-    // after what is buffered.
-    handover(olen);
-    va_start(ap, fmt);
-    errno = 0;
-    if (vfprintf(fout, fmt, ap) < 0) outfailed();
-    va_end(ap);
+    if (n > 0) rptw(line, (size_t)n < sizeof line ? (size_t)n : sizeof line - 1);
+}
+
+void prompt(const char *s) {
+    if (fout == stdout) return emit(s, strlen(s));
+    fputs(s, stdout);
+    fflush(stdout);
 }
 
 void reportreset(void) {
     fout = stdout;
     outerr = 0;
     olen = 0;
+    lineopen(&rep, -1);
     madepath[0] = 0;
 }
 
 // The end of the report: its last bytes out, and a -o file closed, which
-// can fail too (a file system may report a lost write only then).
+// can fail too (a file system may report a lost write only then).  A lost
+// report is said against its name, and so is a part of a line that had to
+// be left in it.
 int endreport(void) {
     flushout();
     if (fout != stdout) {
@@ -122,6 +133,14 @@ int endreport(void) {
         if (fclose(fout)) outfailed();
         fout = stdout;
     }
+    if (!outerr) return 0;
+    if (!rep.left) return err_rpt(outerr, outfile);
+    char why[128];
+    snprintf(why, sizeof why, "the report ends in part of a line, not cut off: %s",
+             rep.left == LEFT_APPENDED ? "another program has written to the file since"
+             : rep.left == EPERM       ? "the file is append-only"
+                                       : strerror(rep.left));
+    errpath(-1, strerror(outerr), outfile, why);
     return outerr;
 }
 
@@ -183,16 +202,21 @@ void dropreport(void) {
 }
 
 // The report may go neither into the command source, which would read the
-// run's own output back as commands until the disk is full, nor into the
-// file the registers are reached through (the board image, /dev/mem), where
-// it would be written over the registers.  A terminal, a pipe or /dev/null
-// shared with the command source does no harm.  0, or 22 after a message
-// naming the file; checked before anything runs.
+// run's own output back as commands without end (a file until the disk is
+// full, a FIFO or a pipe for ever), nor into the file the registers are
+// reached through (the board image, /dev/mem), where it would be written
+// over the registers.  Whatever is written to a regular file, a FIFO, a
+// pipe or a block device comes back to be read from it; not so a terminal,
+// a socket (what is written goes to the other end) or /dev/null, which
+// may be both.  0, or 22 after a message naming the file; checked before
+// anything runs.
 int checkreport(const char *inpath) {
     struct stat out, st;
     if (fstat(fileno(fout), &out)) return 0;
     const char *name = nullptr, *what = nullptr;
-    if (inpath && S_ISREG(out.st_mode)) {
+    // A report lost already (a closed standard output) feeds nothing.
+    bool loops = S_ISREG(out.st_mode) || S_ISFIFO(out.st_mode) || S_ISBLK(out.st_mode);
+    if (inpath && loops && !outerr) {
         bool std = !strcmp(inpath, "-");
         if (!(std ? fstat(0, &st) : statpath(inpath, &st)) && sameid(out, st))
             name = std ? outfile : inpath, what = "command source";

@@ -177,9 +177,6 @@ void zorlmain(int argc, char **argv) {
 
     // A report that could not be written is a failed run, whatever the
     // commands returned.
-    if (endreport()) {
-        err_rpt(outerr, outfile);
-        if (!status) status = outerr;
-    }
+    if (int lost = endreport(); lost && !status) status = lost;
     exit(status);
 }

@@ -52,18 +52,18 @@ void reportreset(void);
 // failure, which is also kept in outerr.
 int flushout(void);
 
-// A write to the report stream has just failed: keep its errno in outerr,
-// unless an earlier failure is kept already.
-void outfailed(void) __attribute__((cold));
-
 // Report lines: formatted, a string, or bytes.  A failed write is kept in
-// outerr with its errno.
+// outerr with its errno, and nothing more is written after it.
 void rpt(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void rpts(const char *s);
 void rptw(const char *p, size_t n);
 
 // Standard error, for a diagnostic that must follow the report so far.
 FILE *diag(void);
+
+// The interactive prompt, on standard output at once; when that is the
+// report stream, as part of the report (a failure is a lost report).
+void prompt(const char *s);
 
 // Append text, or a number in decimal, to a report line being put
 // together by hand; returns the end.  Inline: the full status report and a
@@ -97,7 +97,8 @@ void dropreport(void) __attribute__((cold));
 // command source (inpath, "-" for standard input) or the register store.
 int checkreport(const char *inpath) __attribute__((cold));
 
-// The end of the report: flushed, a -o file closed; returns outerr.
+// The end of the report: flushed, a -o file closed; returns outerr, after
+// a message against the report's name when it is not 0.
 int endreport(void);
 
 // ---- The command language (cmdlang.cpp) -------------------------------------

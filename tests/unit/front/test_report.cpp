@@ -6,6 +6,8 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include <fcntl.h>
@@ -44,6 +46,75 @@ TEST_F(Board, ReportFailureKeepsItsCause) {
         fout = real;
     }
     signal(SIGPIPE, sigpipe);
+}
+
+// Every write comes here first (--wrap=write).  To the report (cutfd),
+// allow more bytes get out, then writes fail with cuterr; another program
+// appends mid to the file before the first, theirs at the failure.
+extern "C" ssize_t __real_write(int fd, const void *p, size_t n);
+static int cutfd = -1, cuterr, otherfd;
+static size_t allow;
+static const char *mid, *theirs;
+
+extern "C" ssize_t __wrap_write(int fd, const void *p, size_t n) {
+    if (fd != cutfd) return __real_write(fd, p, n);
+    for (const char **o : {&mid, allow ? &mid : &theirs})
+        if (*o) __real_write(otherfd, *o, strlen(*o)), *o = nullptr;
+    if (!allow) return errno = cuterr, -1;
+    n = n < allow ? n : allow;
+    allow -= n;
+    return __real_write(fd, p, n);
+}
+
+// However a write stops partway, the report file ends in the last line it
+// got whole, and nothing more is written to it; what another program wrote
+// after it is not cut, and the message says so.
+TEST_F(Board, ACutWriteLeavesWholeLines) {
+    const char *lost = " : r.txt\n";
+    struct {
+        int err;
+        size_t allow;
+        const char *prompt, *mid, *theirs, *file, *why;
+    } cases[] = {
+        {EFBIG, 10, "", nullptr, nullptr, "USB=on\n", lost},
+        {ENOSPC, 0, "", nullptr, nullptr, "", lost},
+        {EDQUOT, 7, "", nullptr, nullptr, "USB=on\n", lost},
+        {EIO, 12, "", nullptr, nullptr, "USB=on\n", lost},
+        {ENOSPC, 10, "", nullptr, "x\n", "USB=on\nIRDx\n",
+         " : r.txt: the report ends in part of a line, not cut off: another program has written "
+         "to the file since\n"},
+        // A prompt left open is part of the line, until another line follows it.
+        {EFBIG, 3, "\nzorl> ", nullptr, nullptr, "\n", lost},
+        {EFBIG, 3, "\nzorl> ", "[zorl] x\n", nullptr, "\nzorl> [zorl] x\n", lost},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        restart();
+        char path[] = "/tmp/zorl-cut-XXXXXX";
+        int fd = mkstemp(path);
+        otherfd = open(path, O_WRONLY | O_APPEND);
+        FILE *real = fout, *realout = stdout;
+        stdout = fout = fdopen(fd, "a"); // a prompt is part of the report only then
+        setvbuf(fout, nullptr, _IONBF, 0);
+        outfile = "r.txt";
+        prompt(c.prompt);
+        cutfd = fd, cuterr = c.err, allow = c.allow, mid = c.mid, theirs = c.theirs;
+        run("usb");
+        run("irda");
+        EXPECT_EQ(flushout(), c.err);
+        run("uart");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(endreport(), c.err);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string("[zorl] ") + strerror(c.err) + c.why);
+        cutfd = -1;
+        fclose(fout);
+        fout = real, stdout = realout;
+        close(otherfd);
+        std::ifstream in(path);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.file);
+        unlink(path);
+    }
 }
 
 // ---- Opening the -o file -----------------------------------------------------
