@@ -2,6 +2,8 @@
 // tokenizer, command files and the interactive prompt.
 #include "zorl.h"
 
+#include "zr6410io.h"
+
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
@@ -286,6 +288,11 @@ int runsource(FILE *fp, const char *name, int interactive) {
         } else {
             p = (char *)skipspace(p);
             if (!*p || *p == '#') continue;
+            // A command that came after a wait may find the registers'
+            // store replaced meanwhile (a simulated board's image): the run
+            // stops there, at a terminal too.  A file read in one go is
+            // checked once, at the end of the run.
+            if (live && (status = io_check())) break;
             status = docmdline(p);
             err_rpt(status, p);
         }

@@ -173,6 +173,9 @@ void zorlmain(int argc, char **argv) {
         status = closed ? err_rpt(EBADF, std ? "stdin" : inpath) : docmdfile(inpath);
     } else if (nargs == 0)
         status = dostatusall();
+    // Values read from a store that was replaced under the run came from a
+    // file nobody uses: the run fails, and no commit follows.
+    if (status == 0) status = io_check();
     if (status == 0) status = syscon_exit();
 
     // A report that could not be written is a failed run, whatever the

@@ -38,6 +38,12 @@ const char *plat_path(void);
 int plat_lock(int fd);
 void plat_unlock(int fd);
 
+// Is the store still the one this run opened?  A simulated board's image
+// can be cut short, grown or replaced under a run; a value read then comes
+// from a file nobody uses.  0, or an errno after a message naming the
+// store.  plat_lock makes the same check before every change.
+int plat_check(int fd);
+
 // The wait both stores take: flock(LOCK_EX) on fd, tried every 10 ms for
 // about five seconds, never without end.  0, or -1 with errno set (EAGAIN
 // when another program held it all that time).

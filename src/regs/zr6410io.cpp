@@ -46,6 +46,10 @@ void io_end(void) {
     plat_unlock(iofd);
 }
 
+int io_check(void) {
+    return iofd == -1 ? 0 : plat_check(iofd);
+}
+
 static volatile uint32_t *reg32(volatile uint8_t *page, unsigned offset) {
     return (volatile uint32_t *)(page + offset);
 }

@@ -56,6 +56,10 @@ const char *iostore(void);
 int io_begin(void);
 void io_end(void);
 
+// Whether the pages are still those of the store this run opened (see
+// plat_check): 0, or an errno after a message.  0 before anything is open.
+int io_check(void);
+
 // Whole SysCon registers, one 32-bit access each.
 uint32_t syscon_get_pwrsts(void);
 uint32_t syscon_get_pwrcnt(void);

@@ -10,7 +10,7 @@ const char *plat_path(void) {
 }
 
 int plat_open(void) {
-    return simboard_open();
+    return simboard_open(0);
 }
 
 void *plat_map(int fd, uint32_t phys) {
@@ -23,4 +23,8 @@ int plat_lock(int fd) {
 
 void plat_unlock(int fd) {
     simboard_unlock(fd);
+}
+
+int plat_check(int fd) {
+    return simboard_check(fd) ? errno : 0;
 }

@@ -82,30 +82,60 @@ void simboard_poweron(unsigned char *img) {
     }
 }
 
-// Build a fresh image beside the name it is to have and link it into
-// place, so that another process never sees a half-written image; if one
-// appeared there in the meantime, that one is used.  A name that is a
-// symbolic link to a file not yet made gets the image at the link's end,
-// as any file created through a link would.  It is made as the user's
-// files are: 0666 less the umask.  0, or -1 after the message.
+// The image written whole into a file of its own, then linked to the name
+// end: another process never sees a half-written image, and if one
+// appeared under that name meanwhile, that one is used (EEXIST).  0, or the
+// errno of what failed (a file-size limit, a full disk); the file made is
+// gone again then.
+static int makeimage(const char *end, const unsigned char *img) {
+    // First a file without a name (O_TMPFILE): whatever ends the process,
+    // KILL included, it goes with it, and it has a name only once it is
+    // the image.  It is made as the user's files are: 0666 less the umask.
+    char dir[PATH_MAX];
+    const char *slash = strrchr(end, '/');
+    snprintf(dir, sizeof dir, "%.*s", slash ? (int)(slash - end) + 1 : 1, slash ? end : ".");
+    int fd = open(dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        char self[32];
+        snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        int err = writeall(fd, img, SIM_SIZE) ? errno : 0;
+        if (!err && linkat(AT_FDCWD, self, AT_FDCWD, end, AT_SYMLINK_FOLLOW)) err = errno;
+        close(fd);
+        if (err != ENOENT) return err; // ENOENT: no /proc to link it from
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return errno;
+    }
+    // A file system that cannot make a file without a name (NFS, FAT): a
+    // temporary name beside the image's, removed again.  A KILL in between
+    // can leave it behind; no other signal can (create).
+    char tmp[PATH_MAX + 8];
+    if (snprintf(tmp, sizeof tmp, "%s.XXXXXX", end) >= (int)sizeof tmp) return ENAMETOOLONG;
+    fd = mkstemp(tmp);
+    if (fd < 0) return errno;
+    mode_t mask = umask(0);
+    umask(mask);
+    int err = 0;
+    if (fchmod(fd, 0666 & ~mask) || writeall(fd, img, SIM_SIZE) || link(tmp, end)) err = errno;
+    if (close(fd) && !err) err = errno;
+    unlink(tmp);
+    return err;
+}
+
+// A fresh image of a board just powered on, under path; a name that is a
+// symbolic link to a file not yet made gets the image at the link's end, as
+// any file created through a link would.  No signal that can be held back
+// ends the run while it is being made: afterwards there is the image or
+// nothing.  0, or -1 after the message.
 static int create(const char *path) {
     static unsigned char img[SIM_SIZE];
     simboard_poweron(img);
-
-    char end[PATH_MAX], tmp[PATH_MAX + 8];
+    char end[PATH_MAX];
     if (linkend(path, end, sizeof end)) return fail(errno, path, "cannot create the board image");
-    if (snprintf(tmp, sizeof tmp, "%s.XXXXXX", end) >= (int)sizeof tmp)
-        return fail(ENAMETOOLONG, path, "cannot create the board image");
-    int fd = mkstemp(tmp);
-    if (fd < 0) return fail(errno, path, "cannot create the board image");
-    mode_t mask = umask(0);
-    umask(mask);
-    // Whatever fails (a file-size limit, a full disk), the temporary file
-    // goes, and the cause is what is reported.
-    int err = 0;
-    if (fchmod(fd, 0666 & ~mask) || writeall(fd, img, sizeof img) || link(tmp, end)) err = errno;
-    if (close(fd) && !err) err = errno;
-    unlink(tmp);
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    int err = makeimage(end, img);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
     if (err && err != EEXIST) return fail(err, path, "cannot create the board image");
     return 0;
 }
@@ -166,6 +196,7 @@ void *simboard_map(int fd, uint32_t phys) {
 // error anywhere else is none of the image's business: it ends the run as
 // it would without this handler.
 static const char *imagepath, *cutmsg, *fullmsg;
+static int faultexit; // the exit status then, or 0 for the cause's errno
 
 static void onbus(int, siginfo_t *si, void *) {
     if (si->si_code <= 0 || !simboard_mapped(si->si_addr)) {
@@ -178,10 +209,10 @@ static void onbus(int, siginfo_t *si, void *) {
     errpath(2, cut ? cutmsg : fullmsg, imagepath,
             cut ? "the board image was cut short while in use"
                 : "no space left for the board image");
-    _exit(cut ? ESTALE : ENOSPC);
+    _exit(faultexit ? faultexit : cut ? ESTALE : ENOSPC);
 }
 
-int simboard_open(void) {
+int simboard_open(int faultstatus) {
     const char *path = simboard_path();
     // Never waits: a FIFO or a device in the image's place is opened at
     // once, and refused below as not a regular file.
@@ -233,6 +264,7 @@ int simboard_open(void) {
     opened = st;
     imagefd = fd;
     imagepath = path;
+    faultexit = faultstatus;
     cutmsg = strerror(ESTALE);
     fullmsg = strerror(ENOSPC);
     struct sigaction sa;
@@ -252,22 +284,28 @@ int simboard_lock(int fd) {
     // rather than wait for ever.
     if (plat_flockwait(fd))
         return fail(errno, path, "the board image is held by another program, nothing written");
-    // What this run mapped must still be the image: neither cut short
-    // (truncate, the first step of cp over it) nor replaced (mv over it), or
-    // a store would crash or go into a file nobody reads.
+    if (simboard_check(fd)) {
+        flock(fd, LOCK_UN);
+        errno = ESTALE;
+        return -1;
+    }
+    return 0;
+}
+
+// What this run mapped must still be the image: neither cut short
+// (truncate, the first step of cp over it) nor replaced (mv over it), or a
+// store would crash or go into a file nobody reads, and a value read come
+// from a file nobody writes.
+int simboard_check(int fd) {
     struct stat now, named;
     const char *why = nullptr;
     if (fstat(fd, &now) || now.st_size < (off_t)SIM_SIZE)
         why = "the board image was cut short while in use, nothing written";
     else if (now.st_size > (off_t)SIM_SIZE)
         why = "the board image grew while in use, nothing written";
-    else if (stat(path, &named) || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
+    else if (stat(simboard_path(), &named) || !sameid(named, opened))
         why = "the board image was replaced while in use, nothing written";
-    if (why) {
-        flock(fd, LOCK_UN);
-        return fail(ESTALE, path, why);
-    }
-    return 0;
+    return why ? fail(ESTALE, simboard_path(), why) : 0;
 }
 
 void simboard_unlock(int fd) {

@@ -41,22 +41,27 @@ void simboard_poweron(unsigned char *img);
 // when it does not exist.  An image that exists is used as it is or refused,
 // never rewritten.  An image that may only be read is opened to read (see
 // simboard_roerr).  A bus error in a mapping of the image ends the run with
-// a message: the image was cut short under the run (ESTALE), or its file
-// system had no room for one of its pages (ENOSPC).  Returns the
-// descriptor, or -1 with errno set after a one-line message on standard
-// error that names the image and the problem.
-int simboard_open(void);
+// a message: the image was cut short under the run, or its file system had
+// no room for one of its pages; the exit status is faultstatus, or for 0
+// the cause's errno (ESTALE, ENOSPC).  Returns the descriptor, or -1 with
+// errno set after a one-line message on standard error that names the
+// image and the problem.
+int simboard_open(int faultstatus);
 
 // 0 when the image was opened read-write; else why it could only be opened
 // to read (EACCES, EROFS, EPERM): a run that only reads goes ahead, a
 // store is refused.
 extern int simboard_roerr;
 
+// Is the image still the file that was opened, of its size: neither cut
+// short, nor grown, nor replaced under its name?  0, or -1 with errno
+// ESTALE after a message naming the image.
+int simboard_check(int fd);
+
 // Before a change: the image held for this run alone (an advisory lock,
-// flock, waited for a few seconds at most), and checked to be still the
-// file that was opened, of its size (neither cut short nor grown), and
-// writable.  0, or -1 with errno set after a message naming the image; the
-// lock is not held then.
+// flock, waited for a few seconds at most), writable, and still the image
+// (simboard_check).  0, or -1 with errno set after a message naming the
+// image; the lock is not held then.
 int simboard_lock(int fd);
 // After the change.
 void simboard_unlock(int fd);

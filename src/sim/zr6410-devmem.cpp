@@ -76,7 +76,8 @@ int main(int argc, char **argv) {
     if (argc < 4 && (closed & 2))
         return fail(EBADF, "stdout", "nowhere to print the value, nothing read");
 
-    int fd = simboard_open();
+    // Every failure exits 1, a bus error on the image too.
+    int fd = simboard_open(1);
     if (fd < 0) return 1;
     // The page as zorl-sim maps it, through the same platform layer.
     void *map = plat_map(fd, addr & ~(SIM_PAGE - 1));

@@ -27,7 +27,7 @@ class Startup(SimTest):
     def test_any_page_size_of_the_host(self):
         # An image made here reads and writes the same on a host whose
         # kernel has 16 or 64 KiB pages and maps only at their multiples.
-        lib = os.environ.get("ZORL_PAGESIZE_LIB")
+        lib = os.environ.get("ZORL_HOST_LIB")
         if not lib:
             self.skipTest("no page-size interposer in a static, emulated or sanitizer build")
         for size in (16384, 65536):

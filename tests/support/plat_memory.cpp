@@ -104,3 +104,7 @@ int plat_lock(int) {
 }
 
 void plat_unlock(int) {}
+
+int plat_check(int) {
+    return 0;
+}

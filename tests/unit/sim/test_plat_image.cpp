@@ -1,6 +1,7 @@
 // The register layer on the simulated board's platform layer: pages of a
 // real image file, mapped shared.
 #include "dioadc.h"
+#include "platform.h"
 #include "simboard.h"
 #include "zr6410io.h"
 
@@ -77,4 +78,18 @@ TEST_F(SimBoard, NothingIsMappedOutsideTheSimulatedPages) {
     EXPECT_EQ(simboard_offset(SYSCON_BASE + REG_PAGE), -1);
     EXPECT_EQ(simboard_offset(SYSCON_BASE - 1), -1);
     EXPECT_EQ(simboard_offset(ADC_STAT), 0x5000);
+}
+
+// A store into an image replaced under the run is refused by the check that
+// stops a read (the end-to-end tests show the read and its other causes).
+TEST_F(SimBoard, AReplacedImageTakesNoStore) {
+    ASSERT_EQ(syscon_init(), 0);
+    std::string old = dir + "/old.img";
+    ASSERT_EQ(rename(image.c_str(), old.c_str()), 0);
+    ASSERT_EQ(system(("cp " + old + " " + image).c_str()), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(plat_lock(iofd), ESTALE);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("image was replaced while in use"),
+              std::string::npos);
+    unlink(old.c_str());
 }
