@@ -2,10 +2,13 @@
 #include "platform.h"
 
 #include "cpuinfo.h"
+#include "devio.h"
 #include "errline.h"
+#include "regmap.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <string.h>
 #include <strings.h>
 #include <sys/file.h>
@@ -115,10 +118,25 @@ int plat_open(void) {
     return -1;
 }
 
+// Other systems-on-chip have an ARM920T core too, with other devices at
+// these addresses (on some an external chip select).  Every EP93xx reads
+// 0x9213 in bits 0-15 of ChipID, whatever its revision, and the kernel's
+// own EP93xx clock driver starts only if it does: SysCon is used only
+// then, and with it the board, before any command has run.
 void *plat_map(int fd, uint32_t phys) {
-    void *p =
-        mmap(nullptr, (size_t)getpagesize(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, (off_t)phys);
-    return p == MAP_FAILED ? nullptr : p;
+    size_t len = (size_t)getpagesize();
+    void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd, (off_t)phys);
+    if (p == MAP_FAILED) return nullptr;
+    if (phys != SYSCON_BASE) return p;
+    uint32_t id = io_rd32((volatile uint32_t *)((char *)p + SYSCON_CHIPID));
+    if ((id & CHIPID_ID) == EP93XX_ID) return p;
+    char why[96];
+    snprintf(why, sizeof why, "/dev/mem: not used, ChipID reads 0x%08x, not an EP93xx's 0x9213",
+             (unsigned)id);
+    errline(ENXIO, why);
+    munmap(p, len);
+    errno = ENXIO;
+    return nullptr;
 }
 
 // Another run of the program on this board changing a register at the same
@@ -133,4 +151,9 @@ int plat_lock(int fd) {
 
 void plat_unlock(int fd) {
     flock(fd, LOCK_UN);
+}
+
+// /dev/mem is physical memory whatever happens to its name: nothing to check.
+int plat_check(int) {
+    return 0;
 }

@@ -126,6 +126,6 @@ int dochipid(const char *value) {
     }
     uint32_t id = syscon_get_chipid();
     rpt("\n# chipid    =0x%08x\n# chipid.ID =0x%Xd\n# chipid.REV=%d\n", (unsigned)id,
-        (unsigned)(id & 0xFFFF), (int)(id >> 28));
+        (unsigned)(id & CHIPID_ID), (int)(id >> CHIPID_REV));
     return 0;
 }

@@ -33,6 +33,12 @@ constexpr uint32_t SYSCON_DEVICECFG = 0x80;
 constexpr uint32_t SYSCON_CHIPID = 0x94;
 constexpr uint32_t SYSCON_SYSCFG = 0x9C;
 
+// ChipID fields: the ID in bits 0-15, the same on every EP93xx; the
+// revision in bits 28-31.
+constexpr uint32_t CHIPID_ID = 0xFFFF;
+constexpr uint32_t EP93XX_ID = 0x9213;
+constexpr int CHIPID_REV = 28;
+
 // PwrCnt bits.
 constexpr int PWRCNT_DMA = 16; // 16 to 27: the clock gates of the 12 DMA channels
 constexpr int PWRCNT_NDMA = 12;
