@@ -1,12 +1,15 @@
 #include "wholeline.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 void lineopen(lineout *o, int fd) {
+    struct stat st;
     o->fd = fd;
+    o->file = fd >= 0 && !fstat(fd, &st) && S_ISREG(st.st_mode);
     o->err = o->left = 0;
     o->tail = 0;
     o->tailend = -1;
@@ -14,12 +17,11 @@ void lineopen(lineout *o, int fd) {
 
 // The write just failed, having written k bytes, of which the last fresh
 // are of a line not ended; old more bytes of that line were written by
-// earlier calls.  Cut them off, if the file is a regular file that still
-// ends where this writer's last write ended.
+// earlier calls.  Cut them off, if the file still ends where this writer's
+// last write ended.
 static int cutback(lineout *o, off_t k, off_t fresh, off_t old) {
     struct stat st;
     if (fstat(o->fd, &st)) return errno;
-    if (!S_ISREG(st.st_mode)) return 0; // a pipe or a terminal passed it on already
     off_t pos = lseek(o->fd, 0, SEEK_CUR);
     if (pos < 0) return errno;
     if (st.st_size != pos) return LEFT_APPENDED;
@@ -31,6 +33,11 @@ static int cutback(lineout *o, off_t k, off_t fresh, off_t old) {
 
 int lineput(lineout *o, const char *p, size_t n) {
     if (o->err) return o->err;
+    sigset_t all, was;
+    if (o->file) {
+        sigfillset(&all);
+        sigprocmask(SIG_BLOCK, &all, &was);
+    }
     off_t k = 0, fresh = 0;
     bool ended = false; // a newline among the k bytes
     while (n) {
@@ -39,8 +46,8 @@ int lineput(lineout *o, const char *p, size_t n) {
         if (w <= 0) {
             o->err = w < 0 ? errno : EIO;
             off_t old = ended ? 0 : o->tail;
-            if (fresh || old) o->left = cutback(o, k, fresh, old);
-            return o->err;
+            if (o->file && (fresh || old)) o->left = cutback(o, k, fresh, old);
+            break;
         }
         const char *nl = (const char *)memrchr(p, '\n', (size_t)w);
         if (nl) ended = true;
@@ -49,9 +56,12 @@ int lineput(lineout *o, const char *p, size_t n) {
         p += w;
         n -= (size_t)w;
     }
-    o->tail = ended ? fresh : o->tail + fresh;
-    // Where a line is left open (a prompt), where it ends: whether what
-    // follows it is still next to it is known by that.
-    if (o->tail) o->tailend = lseek(o->fd, 0, SEEK_CUR);
-    return 0;
+    if (!o->err) {
+        o->tail = ended ? fresh : o->tail + fresh;
+        // Where a line is left open (a prompt), where it ends: whether
+        // what follows it is still next to it is known by that.
+        if (o->tail && o->file) o->tailend = lseek(o->fd, 0, SEEK_CUR);
+    }
+    if (o->file) sigprocmask(SIG_SETMASK, &was, nullptr);
+    return o->err;
 }

@@ -11,6 +11,10 @@
 // Only what this writer wrote of the line is cut, and only while the file
 // still ends where its write ended: never what another program (or another
 // writer of this one, standard error into the same file) wrote after it.
+//
+// A signal that ends the process can stop a write partway too, and then
+// nothing is left to cut it: while a regular file is written, every signal
+// but KILL is held off until the write is done.
 #ifndef ZORL_WHOLELINE_H
 #define ZORL_WHOLELINE_H
 
@@ -19,6 +23,7 @@
 
 struct lineout {
     int fd;
+    bool file;     // a regular file, whose writes are mended
     int err;       // errno of the write that failed; nothing is written once it is set
     int left;      // then: 0 when no part of a line was left, else why it was (below)
     off_t tail;    // bytes written since the last newline

@@ -118,7 +118,7 @@ int docmd(char *cmd) {
     if (debug) {
         // The parts as the dispatcher cut them, quoted as error lines are.
         msgline m;
-        diag();
+        flushout();
         msgbegin(m);
         msgraw(m, "cmd:");
         msgesc(m, cmd);
@@ -163,7 +163,7 @@ int doargs(char **args, int count) {
 // A -d trace line: the text quoted as error lines are, after the report so
 // far.
 __attribute__((cold)) static void trace(const char *head, const char *text, const char *tail) {
-    diag();
+    flushout();
     putmsg(head, text, tail);
 }
 

@@ -144,10 +144,12 @@ int endreport(void) {
     return outerr;
 }
 
-// Standard error, for a diagnostic that must follow the report so far.
-FILE *diag(void) {
+void diag(const char *text) {
     flushout();
-    return stderr;
+    msgline m;
+    msgbegin(m);
+    msgraw(m, text);
+    msgend(m);
 }
 
 int err_rpt(int code, const char *text) {

@@ -33,8 +33,20 @@ static const char usage[] =
     "be used in conjunctionwith the processor user manual - available from\n"
     "Cirrus web site.\n";
 
+// "# zorl version 0.1beta", the first line of -h and -v.
+static void versionline(msgline &m) {
+    msgraw(m, "# ");
+    msgraw(m, sys);
+    msgraw(m, " version ");
+    msgraw(m, version);
+    msgraw(m, "\n");
+}
+
 int help(int code) {
-    fprintf(diag(), "# %s version %s\n", sys, version);
+    msgline m;
+    msgbegin(m);
+    versionline(m);
+    msgend(m);
     puts("\nzorl - command line program to turn on/off parts of the ZR6410/EP9301\n"
          "       and to alter things like the CPU freq.\n");
     printf(usage, sys);
@@ -75,11 +87,8 @@ void zorlreset(void) {
 __attribute__((cold)) static void verbose(void) {
     msgline m;
     msgbegin(m);
-    msgraw(m, "# ");
-    msgraw(m, sys);
-    msgraw(m, " version ");
-    msgraw(m, version);
-    msgraw(m, "\n# Output File is \"");
+    versionline(m);
+    msgraw(m, "# Output File is \"");
     msgesc(m, outfile);
     msgraw(m, "\"\n");
     msgend(m);
@@ -153,14 +162,12 @@ void zorlmain(int argc, char **argv) {
     }
     if (int r = checkreport(inpath)) failstart(r, nullptr);
     if (vflg) verbose();
-    fflush(stderr);
 
     int r = gpio_init();
     if (r) failstart(r, "Could Not initialise GPIO pointers.");
     r = syscon_init();
     if (r) failstart(r, "Could Not initialise SysCon pointers.");
-    if (vflg) fputs("# GPIO pointers initialised \n# SysCon pointers initialised \n", stderr);
-    fflush(stderr);
+    if (vflg) diag("# GPIO pointers initialised \n# SysCon pointers initialised \n");
 
     // The command-line commands, then the -i source, whose status is the
     // run's; with neither, the full status report.  A standard stream that

@@ -30,7 +30,7 @@ static int doswitch(const swdef &sw, const char *value) {
     int status = 0;
     int state = sw.get();
     if ((unsigned)state > 1) {
-        fputs("May not be running on a ZR6410 - inconsistant data.\n", diag());
+        diag("May not be running on a ZR6410 - inconsistant data.\n");
         return err_rpt(ENXIO, sw.guard);
     }
     if (value && *value) {
@@ -104,7 +104,7 @@ static const char *const dmachannel[PWRCNT_NDMA] = {"M2P CH1", "M2P CH0", "M2P C
 
 int dodma(const char *value) {
     if (value && *value) {
-        fputs("PwrCnt: cannot write to this register\n", diag());
+        diag("PwrCnt: cannot write to this register\n");
         return EIO;
     }
     uint32_t r = syscon_get_pwrcnt();
@@ -121,7 +121,7 @@ int dodma(const char *value) {
 
 int dochipid(const char *value) {
     if (value && *value) {
-        fputs("chipid: cannot write to this register\n", diag());
+        diag("chipid: cannot write to this register\n");
         return EIO;
     }
     uint32_t id = syscon_get_chipid();

@@ -58,8 +58,8 @@ void rpt(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void rpts(const char *s);
 void rptw(const char *p, size_t n);
 
-// Standard error, for a diagnostic that must follow the report so far.
-FILE *diag(void);
+// Lines of the program's own on standard error, after the report so far.
+void diag(const char *text);
 
 // The interactive prompt, on standard output at once; when that is the
 // report stream, as part of the report (a failure is a lost report).
