@@ -11,17 +11,25 @@ void setprogname(const char *argv0) {
     sys = slash ? slash + 1 : argv0;
 }
 
+lineout *errwriter(void) {
+    static lineout out = {-1, false, nullptr, 0, 0, 0, -1};
+    int fd = fileno(stderr);
+    if (fd != out.fd) lineopen(&out, fd);
+    return &out;
+}
+
 // A message that cannot be written is lost; there is nowhere to say so.
 static void handover(msgline &m) {
-    if (m.out.fd < 0)
+    if (m.out->fd < 0)
         fwrite(m.buf, 1, m.len, stderr);
     else
-        lineput(&m.out, m.buf, m.len);
+        lineput(m.out, m.buf, m.len);
     m.len = 0;
 }
 
 void msgbegin(msgline &m, int fd) {
-    lineopen(&m.out, fd >= 0 ? fd : fileno(stderr));
+    if (fd >= 0) lineopen(&m.own, fd);
+    m.out = fd >= 0 ? &m.own : errwriter();
     m.len = 0;
 }
 
@@ -55,7 +63,7 @@ void msgdec(msgline &m, long v) {
 
 void msgend(msgline &m) {
     handover(m);
-    if (m.out.fd < 0) fflush(stderr);
+    if (m.out->fd < 0) fflush(stderr);
 }
 
 void msghead(msgline &m, const char *what) {

@@ -31,10 +31,14 @@ void setprogname(const char *argv0);
 // without one (in memory, as a test may make it), the stream itself.  A
 // file that cannot take the whole line keeps none of it (wholeline.h).
 struct msgline {
-    lineout out;
+    lineout *out, own;
     size_t len;
     char buf[4096];
 };
+
+// The writer of standard error, one for the run: a failed write stops
+// every message after it.
+lineout *errwriter(void);
 
 void msgbegin(msgline &m, int fd = -1);
 void msgraw(msgline &m, const char *s); // as it is

@@ -1,5 +1,7 @@
 #include "wholeline.h"
 
+#include "fileid.h"
+
 #include <errno.h>
 #include <signal.h>
 #include <string.h>
@@ -10,9 +12,18 @@ void lineopen(lineout *o, int fd) {
     struct stat st;
     o->fd = fd;
     o->file = fd >= 0 && !fstat(fd, &st) && S_ISREG(st.st_mode);
+    o->peer = nullptr;
     o->err = o->left = 0;
     o->tail = 0;
     o->tailend = -1;
+}
+
+void linepair(lineout *a, lineout *b) {
+    struct stat sa, sb;
+    if (a != b && !fstat(a->fd, &sa) && !fstat(b->fd, &sb) && sameid(sa, sb)) {
+        a->peer = b;
+        b->peer = a;
+    }
 }
 
 // The write just failed, having written k bytes, of which the last fresh
@@ -31,8 +42,12 @@ static int cutback(lineout *o, off_t k, off_t fresh, off_t old) {
     return ftruncate(o->fd, pos - fresh - old) ? errno : 0;
 }
 
+int lineerr(const lineout *o) {
+    return o->err ? o->err : o->peer ? o->peer->err : 0;
+}
+
 int lineput(lineout *o, const char *p, size_t n) {
-    if (o->err) return o->err;
+    if ((o->err = lineerr(o))) return o->err;
     sigset_t all, was;
     if (o->file) {
         sigfillset(&all);

@@ -24,6 +24,7 @@
 struct lineout {
     int fd;
     bool file;     // a regular file, whose writes are mended
+    lineout *peer; // another writer into the same file (report and standard error)
     int err;       // errno of the write that failed; nothing is written once it is set
     int left;      // then: 0 when no part of a line was left, else why it was (below)
     off_t tail;    // bytes written since the last newline
@@ -37,8 +38,17 @@ enum { LEFT_APPENDED = -1 };
 
 void lineopen(lineout *o, int fd);
 
+// Two writers into one file (standard output and error redirected to it):
+// the first failure of either stops both, so nothing is written after it.
+// Nothing is done for two different files.
+void linepair(lineout *a, lineout *b);
+
 // Write the n bytes, all of them, or up to a failure.  0, or the errno of
 // the failed write, as kept in o->err.
 int lineput(lineout *o, const char *p, size_t n);
+
+// The errno of the failed write that stopped the writer (its own, or its
+// peer's), or 0.
+int lineerr(const lineout *o);
 
 #endif

@@ -306,7 +306,8 @@ int docmdfile(const char *path) {
     if (strcmp(path, "-")) {
         FILE *fp = fopen(path, "r");
         if (!fp) return err_rpt(errno, path);
-        int status = runsource(fp, path, 0);
+        int status = checkfed(fileno(fp), path);
+        if (!status) status = runsource(fp, path, 0);
         fclose(fp);
         return status;
     }

@@ -63,7 +63,10 @@ static void emit(const char *p, size_t n) {
         if (fwrite(p, 1, n, fout) != n || fflush(fout)) outfailed();
         return;
     }
-    if (rep.fd != fd) lineopen(&rep, fd);
+    if (rep.fd != fd) {
+        lineopen(&rep, fd);
+        linepair(&rep, errwriter()); // 2>&1: what follows a failure of either is lost
+    }
     if (lineput(&rep, p, n)) outerr = rep.err;
 }
 
@@ -76,6 +79,7 @@ static void handover(size_t n) {
 
 int flushout(void) {
     handover(olen);
+    if (!outerr) outerr = lineerr(&rep); // standard error into the same file failed
     return outerr;
 }
 
@@ -210,27 +214,49 @@ void dropreport(void) {
 // over the registers.  Whatever is written to a regular file, a FIFO, a
 // pipe or a block device comes back to be read from it; not so a terminal,
 // a socket (what is written goes to the other end) or /dev/null, which
-// may be both.  0, or 22 after a message naming the file; checked before
-// anything runs.
-int checkreport(const char *inpath) {
-    struct stat out, st;
-    if (fstat(fileno(fout), &out)) return 0;
-    const char *name = nullptr, *what = nullptr;
-    // A report lost already (a closed standard output) feeds nothing.
+// may be both.
+static bool feeds(const struct stat &out, const struct stat &src) {
     bool loops = S_ISREG(out.st_mode) || S_ISFIFO(out.st_mode) || S_ISBLK(out.st_mode);
-    if (inpath && loops && !outerr) {
-        bool std = !strcmp(inpath, "-");
-        if (!(std ? fstat(0, &st) : statpath(inpath, &st)) && sameid(out, st))
-            name = std ? outfile : inpath, what = "command source";
-    }
-    const char *store = iostore();
-    if (!what && store && !statpath(store, &st) && sameid(out, st))
-        name = store, what = "register store";
-    if (!what) return 0;
-    if (fout != stdout) name = outfile;
+    return loops && sameid(out, src);
+}
+
+// "NAME: report and WHAT are the same file, nothing run"; 22.
+static int samefile(const char *name, const char *what) {
     char why[64];
     snprintf(why, sizeof why, "report and %s are the same file, nothing run", what);
     flushout();
     errpath(-1, strerror(EINVAL), name, why);
     return EINVAL;
+}
+
+// What the command source is: standard input, or where its name leads.
+static int sourceid(const char *inpath, struct stat *st) {
+    return strcmp(inpath, "-") ? statpath(inpath, st) : fstat(0, st);
+}
+
+int checkoutname(const char *outname, const char *inpath) {
+    struct stat out, src;
+    if (inpath && !statpath(outname, &out) && !sourceid(inpath, &src) && feeds(out, src))
+        return samefile(outname, "command source");
+    return 0;
+}
+
+int checkreport(const char *inpath) {
+    struct stat out, st;
+    if (fstat(fileno(fout), &out)) return 0;
+    const char *name = nullptr, *what = nullptr;
+    // A report lost already (a closed standard output) feeds nothing.
+    if (inpath && !outerr && !sourceid(inpath, &st) && feeds(out, st))
+        name = strcmp(inpath, "-") ? inpath : outfile, what = "command source";
+    const char *store = iostore();
+    if (!what && store && !statpath(store, &st) && sameid(out, st))
+        name = store, what = "register store";
+    if (!what) return 0;
+    return samefile(fout != stdout ? outfile : name, what);
+}
+
+int checkfed(int fd, const char *name) {
+    struct stat out, src;
+    if (outerr || fstat(fileno(fout), &out) || fstat(fd, &src) || !feeds(out, src)) return 0;
+    return samefile(fout != stdout ? outfile : name, "command source");
 }

@@ -149,6 +149,7 @@ void zorlmain(int argc, char **argv) {
         // A closed standard stream by any of its names is not opened: the
         // report is lost, and the exit status says so.
         bool closed = closedstream(outname) >= 0;
+        if (int r = closed ? 0 : checkoutname(outname, inpath)) exit(r);
         bool made = false;
         FILE *f = closed ? fopen("/dev/null", "w") : openreport(outname, &made);
         if (!f) exit(err_rpt(errno, closed ? "/dev/null" : outname));

@@ -95,7 +95,13 @@ void dropreport(void) __attribute__((cold));
 
 // 0 when the report may go where it goes; 22 after a message when it is the
 // command source (inpath, "-" for standard input) or the register store.
+// checkoutname decides it by the -o name before the file is opened (opening
+// a FIFO to write would wait for a reader), checkreport by the report
+// stream once it is open, checkfed by the source once that is open (its name
+// may lead elsewhere by then).
+int checkoutname(const char *outname, const char *inpath) __attribute__((cold));
 int checkreport(const char *inpath) __attribute__((cold));
+int checkfed(int fd, const char *name) __attribute__((cold));
 
 // The end of the report: flushed, a -o file closed; returns outerr, after
 // a message against the report's name when it is not 0.

@@ -96,10 +96,16 @@ static int makeimage(const char *end, const unsigned char *img) {
     snprintf(dir, sizeof dir, "%.*s", slash ? (int)(slash - end) + 1 : 1, slash ? end : ".");
     int fd = open(dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd >= 0) {
+        // Linked by its descriptor where the process may (root), else
+        // through /proc.
         char self[32];
         snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
         int err = writeall(fd, img, SIM_SIZE) ? errno : 0;
-        if (!err && linkat(AT_FDCWD, self, AT_FDCWD, end, AT_SYMLINK_FOLLOW)) err = errno;
+        if (!err && linkat(fd, "", AT_FDCWD, end, AT_EMPTY_PATH)) {
+            err = errno;
+            if (err != EEXIST)
+                err = linkat(AT_FDCWD, self, AT_FDCWD, end, AT_SYMLINK_FOLLOW) ? errno : 0;
+        }
         close(fd);
         if (err != ENOENT) return err; // ENOENT: no /proc to link it from
     } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
@@ -295,11 +301,14 @@ int simboard_lock(int fd) {
 // What this run mapped must still be the image: neither cut short
 // (truncate, the first step of cp over it) nor replaced (mv over it), or a
 // store would crash or go into a file nobody reads, and a value read come
-// from a file nobody writes.
+// from a file nobody writes.  Cut short and grown again to its size, it has
+// lost its header.
 int simboard_check(int fd) {
     struct stat now, named;
+    char head[MAGICLEN];
     const char *why = nullptr;
-    if (fstat(fd, &now) || now.st_size < (off_t)SIM_SIZE)
+    if (fstat(fd, &now) || now.st_size < (off_t)SIM_SIZE ||
+        pread(fd, head, MAGICLEN, 0) != (ssize_t)MAGICLEN || memcmp(head, magic, MAGICLEN))
         why = "the board image was cut short while in use, nothing written";
     else if (now.st_size > (off_t)SIM_SIZE)
         why = "the board image grew while in use, nothing written";

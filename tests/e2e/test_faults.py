@@ -123,6 +123,7 @@ class Faults(SimTest):
         kept = torn[:torn.rfind("\n") + 1]
         lost = errline(errno.EFBIG, "r.txt%s")
         cases = [("-o r.txt", "", kept, lost % ""), ("", ">>r.txt 2>&1", kept, ""),
+                 ("-d", ">>r.txt 2>&1", "", ""),  # the trace line failed: nothing after it
                  ("-o r.txt", "+a", torn, lost % ": the report ends in part of a line, not cut "
                   "off: the file is append-only")]
         for opts, redirect, file, err in cases:
@@ -174,8 +175,9 @@ class Faults(SimTest):
         # the command-line command, not the file's commands, not the exit
         # commit.
         cmds = self.write_file("board.txt", "irda=on\nclkset1.hclkdiv=2\n")
-        fifo = os.path.join(self.dir, "fifo")
+        fifo, lone = os.path.join(self.dir, "fifo"), os.path.join(self.dir, "lone")
         os.mkfifo(fifo)
+        os.mkfifo(lone)  # opened by nobody: to open it to write would wait
         held = os.open(fifo, os.O_RDWR | os.O_NONBLOCK)  # as the shell's 3<>fifo: never waits
         pipe = os.pipe2(os.O_NONBLOCK)
         src = "%s: report and command source are the same file, nothing run"
@@ -194,6 +196,7 @@ class Faults(SimTest):
             (["-o", name], None, None, store % name),
             ([], None, (path, "ab"), store % name),
             (["-i", fifo, "-o", fifo], None, None, src % fifo),
+            (["-i", lone, "-o", lone], None, None, src % lone),
             (["-i", "-"], (fifo, "rb"), (fifo, "ab"), src % "stdout"),
             (["-i", "-"], pipe[0], pipe[1], src % "stdout"),
         ]
@@ -219,6 +222,7 @@ class Faults(SimTest):
         for fd in (held, *pipe):
             os.close(fd)
         os.remove(fifo)
+        os.remove(lone)
         # A file that the refused run would have created is not left behind.
         new = os.path.join(self.dir, "new.txt")
         self.assertFault(self.zorl("-o", new, "-i", new, preexec_fn=small_files),
@@ -699,6 +703,10 @@ class Faults(SimTest):
         def truncate():
             os.truncate(self.image, 0)
 
+        def regrow():
+            os.truncate(self.image, 0)
+            os.truncate(self.image, IMAGE_SIZE)
+
         def grow():
             with open(self.image, "ab") as f:
                 f.write(b"\0")
@@ -724,6 +732,7 @@ class Faults(SimTest):
         stale = "the board image %s while in use, nothing written"
         cases = [  # what happens, the next line (None: end of input), status, why, the image after
             (truncate, "usb", errno.ESTALE, stale % "was cut short", b""),
+            (regrow, "usb", errno.ESTALE, stale % "was cut short", bytes(IMAGE_SIZE)),
             (grow, "usb=off", errno.ESTALE, stale % "grew", power_on_image() + b"\0"),
             (replace, "usb", errno.ESTALE, stale % "was replaced", power_on_image()),
             (replace, None, errno.ESTALE, stale % "was replaced", power_on_image()),
