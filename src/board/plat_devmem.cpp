@@ -4,13 +4,12 @@
 #include "cpuinfo.h"
 #include "devio.h"
 #include "errline.h"
+#include "lockwait.h"
 #include "regmap.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
-#include <string.h>
-#include <strings.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/types.h>
@@ -24,61 +23,6 @@ static const char memdev[] = "/dev/mem";
 
 const char *plat_path(void) {
     return memdev;
-}
-
-void cpuscan_start(cpuscan *s) {
-    s->len = 0;
-    s->arm920t = 0;
-    s->others = 0;
-}
-
-static bool blank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-// The line just ended: is it a "CPU part" line, and for which core?
-static void cpuscan_line(cpuscan *s) {
-    static const char key[] = "CPU part", part[] = "0x920";
-    const size_t klen = sizeof key - 1, plen = sizeof part - 1;
-    if (s->len < klen || memcmp(s->line, key, klen)) return;
-    if (s->len > sizeof s->line) { // longer than any the kernel writes
-        s->others++;
-        return;
-    }
-    const char *p = s->line + klen, *end = s->line + s->len;
-    while (p < end && blank(*p)) p++;
-    if (p == end || *p != ':') return; // "CPU parts", say: not this key
-    p++;
-    while (p < end && blank(*p)) p++;
-    if (end - p < (ptrdiff_t)plen || strncasecmp(p, part, plen)) {
-        s->others++;
-        return;
-    }
-    for (p += plen; p < end; p++) {
-        if (!blank(*p)) { // 0x9200, 0x920a: another part
-            s->others++;
-            return;
-        }
-    }
-    s->arm920t++;
-}
-
-void cpuscan_feed(cpuscan *s, const char *text, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        if (text[i] == '\n') {
-            cpuscan_line(s);
-            s->len = 0;
-            continue;
-        }
-        if (s->len < sizeof s->line) s->line[s->len] = text[i];
-        if (s->len <= sizeof s->line) s->len++; // one past: cut short
-    }
-}
-
-bool cpuscan_done(cpuscan *s) {
-    if (s->len) cpuscan_line(s); // a last line without its newline
-    s->len = 0;
-    return s->arm920t > 0 && s->others == 0;
 }
 
 #if ZORL_ARMV4T
@@ -143,7 +87,7 @@ void *plat_map(int fd, uint32_t phys) {
 // moment would write back a stale copy over this run's change: each change
 // is made holding /dev/mem, for a few seconds of waiting at most.
 int plat_lock(int fd) {
-    if (!plat_flockwait(fd)) return 0;
+    if (!lockwait(fd)) return 0;
     int err = errno;
     errline(err, "/dev/mem: held by another program, nothing written");
     return err;

@@ -12,9 +12,11 @@
 
 uint32_t clkset1, oldclkset1;
 uint32_t clkset2, oldclkset2;
-uint32_t seen1, seen2;
+// What each register read back after this run's last store, and whether
+// there was one: another program's change since is known by it.
+static uint32_t seen1, seen2;
 int c1set, c2set;
-int c1seen, c2seen;
+static int c1seen, c2seen;
 int c1x2ipd, c1x2fbd, c1x1fbd, c1ps, fclkd, hclkd, pclkd, nbyp1, smcrom;
 int c2x2ipd, c2x2fbd, c2x1fbd, c2ps, nbyp2, pll2en, usbdiv;
 int c1fo, hclk, c2fo;

@@ -303,7 +303,7 @@ int runsource(FILE *fp, const char *name, int interactive) {
 
 int docmdfile(const char *path) {
     if (debug) trace("processing cmd file: ", path, "\n");
-    if (strcmp(path, "-")) {
+    if (!isstdin(path)) {
         FILE *fp = fopen(path, "r");
         if (!fp) return err_rpt(errno, path);
         int status = checkfed(fileno(fp), path);

@@ -231,7 +231,7 @@ static int samefile(const char *name, const char *what) {
 
 // What the command source is: standard input, or where its name leads.
 static int sourceid(const char *inpath, struct stat *st) {
-    return strcmp(inpath, "-") ? statpath(inpath, st) : fstat(0, st);
+    return isstdin(inpath) ? fstat(0, st) : statpath(inpath, st);
 }
 
 int checkoutname(const char *outname, const char *inpath) {
@@ -247,7 +247,7 @@ int checkreport(const char *inpath) {
     const char *name = nullptr, *what = nullptr;
     // A report lost already (a closed standard output) feeds nothing.
     if (inpath && !outerr && !sourceid(inpath, &st) && feeds(out, st))
-        name = strcmp(inpath, "-") ? inpath : outfile, what = "command source";
+        name = isstdin(inpath) ? outfile : inpath, what = "command source";
     const char *store = iostore();
     if (!what && store && !statpath(store, &st) && sameid(out, st))
         name = store, what = "register store";

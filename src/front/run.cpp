@@ -176,7 +176,7 @@ void zorlmain(int argc, char **argv) {
     int status = 0;
     if (nargs > 0) status = doargs(args, nargs);
     if (inpath) {
-        bool std = !strcmp(inpath, "-");
+        bool std = isstdin(inpath);
         bool closed = std ? (stdclosed & 1) != 0 : closedstream(inpath) >= 0;
         status = closed ? err_rpt(EBADF, std ? "stdin" : inpath) : docmdfile(inpath);
     } else if (nargs == 0)

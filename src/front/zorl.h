@@ -165,6 +165,11 @@ int doargs(char **args, int count);
 // status is that of the last line run.
 int runsource(FILE *fp, const char *name, int interactive);
 
+// "-", the name of standard input as the command source.
+inline bool isstdin(const char *path) {
+    return path[0] == '-' && !path[1];
+}
+
 // Run a command file, or standard input for "-" (interactive when it is a
 // terminal).
 int docmdfile(const char *path);

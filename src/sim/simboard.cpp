@@ -2,7 +2,7 @@
 
 #include "errline.h"
 #include "fileid.h"
-#include "platform.h"
+#include "lockwait.h"
 #include "regmap.h"
 
 #include <errno.h>
@@ -288,7 +288,7 @@ int simboard_lock(int fd) {
     // Another run holds the image for the few loads and stores of one
     // change; a run that cannot have it within a few seconds gives up
     // rather than wait for ever.
-    if (plat_flockwait(fd))
+    if (lockwait(fd))
         return fail(errno, path, "the board image is held by another program, nothing written");
     if (simboard_check(fd)) {
         flock(fd, LOCK_UN);

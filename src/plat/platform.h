@@ -8,10 +8,7 @@
 #ifndef ZORL_PLATFORM_H
 #define ZORL_PLATFORM_H
 
-#include <errno.h>
 #include <stdint.h>
-#include <time.h>
-#include <sys/file.h>
 
 // Open the memory device read-write with synchronous writes.  Returns the
 // descriptor, or -1 with errno set.
@@ -43,17 +40,5 @@ void plat_unlock(int fd);
 // from a file nobody uses.  0, or an errno after a message naming the
 // store.  plat_lock makes the same check before every change.
 int plat_check(int fd);
-
-// The wait both stores take: flock(LOCK_EX) on fd, tried every 10 ms for
-// about five seconds, never without end.  0, or -1 with errno set (EAGAIN
-// when another program held it all that time).
-inline int plat_flockwait(int fd) {
-    for (int tries = 0; flock(fd, LOCK_EX | LOCK_NB); tries++) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || tries >= 500) return -1;
-        struct timespec ms10 = {0, 10 * 1000 * 1000};
-        nanosleep(&ms10, nullptr);
-    }
-    return 0;
-}
 
 #endif
