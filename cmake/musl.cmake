@@ -42,7 +42,11 @@ set(_lib ${ZORL_MUSL_SYSROOT}/lib)
 # headers only.
 target_compile_options(zorl_libc INTERFACE -nostdinc
   "SHELL:-isystem ${ZORL_MUSL_SYSROOT}/include" "SHELL:-isystem ${_gcc_include}")
-target_link_options(zorl_libc INTERFACE -static -no-pie -nostdlib ${_lib}/crt1.o ${_lib}/crti.o)
+# No RELRO: musl makes relocated data read-only only in its dynamic linker,
+# so a static program loses no protection, and its writable segment need
+# not start on a page of its own (up to a page of padding in the file).
+target_link_options(zorl_libc INTERFACE -static -no-pie -nostdlib -Wl,-z,norelro
+  ${_lib}/crt1.o ${_lib}/crti.o)
 # After the program's own objects and libraries: the C library and libgcc,
 # which need each other, then the end of the .init and .fini sections.
 target_link_libraries(zorl_libc INTERFACE
