@@ -1,6 +1,5 @@
 // The report stream: a failed write keeps its cause.
 #include "fixture.h"
-#include "fileid.h"
 
 #include <cerrno>
 #include <csignal>
@@ -12,7 +11,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 // A failed report write keeps its cause.  The report streams here are
@@ -229,30 +227,4 @@ TEST(StartUp, AFailedMappingEndsTheRun) {
             },
             ::testing::ExitedWithCode(ENOMEM), std::string(strerror(ENOMEM)) + " : " + c.message);
     }
-}
-
-// Two names are one file by what they lead to; a device is its number, so
-// a second node of a device is that device (here /dev/null's numbers stand
-// in for the memory device's).
-TEST(FileId, ADeviceIsItsNumber) {
-    char dir[] = "/tmp/zorl-id-XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
-    std::string node = std::string(dir) + "/null2", file = std::string(dir) + "/f";
-    ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0) << "needs root";
-    ASSERT_EQ(close(open(file.c_str(), O_CREAT | O_WRONLY, 0644)), 0);
-    struct {
-        std::string a;
-        const char *b;
-        bool same;
-    } cases[] = {
-        {node, "/dev/null", true}, {"/dev/zero", "/dev/null", false}, {file, "/dev/null", false}};
-    for (auto &c : cases) {
-        struct stat a, b;
-        ASSERT_EQ(statpath(c.a.c_str(), &a), 0) << c.a;
-        ASSERT_EQ(stat(c.b, &b), 0) << c.b;
-        EXPECT_EQ(sameid(a, b), c.same) << c.a << " and " << c.b;
-    }
-    unlink(node.c_str());
-    unlink(file.c_str());
-    EXPECT_EQ(rmdir(dir), 0);
 }
