@@ -6,8 +6,10 @@
     lean.py [--expect-fail] startup READELF NM PROGRAM...
     lean.py [--expect-fail] size    READELF STRIP LIMIT PROGRAM
 
-needed   the program loads no shared library but the C library: no libstdc++,
-         libgcc_s or libm (a fully static program loads none at all)
+needed   the program loads no shared library but the C library and its own
+         program interpreter (the loader, which hardening's stack
+         protector asks for on 32-bit ARM glibc): no libstdc++, libgcc_s or
+         libm (a fully static program loads none at all)
 static   the program is fully static: no program interpreter (INTERP), no
          dynamic section, no symbol versions (GLIBC_2.34 and the like)
 startup  nothing runs before main but the C start-up itself: no static
@@ -36,8 +38,10 @@ def run(*cmd):
 
 def needed(readelf, prog):
     libs = re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", run(readelf, "-d", prog))
+    interp = re.findall(r"program interpreter: ([^\]]+)\]", run(readelf, "-l", "-W", prog))
     # glibc's libc.so.6, uClibc's libc.so.0, musl's libc.so
-    return ["loads %s" % lib for lib in libs if not re.fullmatch(r"libc\.so(\.\d+)*", lib)]
+    return ["loads %s" % lib for lib in libs if not re.fullmatch(r"libc\.so(\.\d+)*", lib)
+            and [lib] != [os.path.basename(i) for i in interp]]
 
 
 def static(readelf, prog):
