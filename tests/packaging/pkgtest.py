@@ -57,5 +57,17 @@ def fields(reg):
     return re.findall(r"^%s\.(\w+)=" % reg, out, re.M)
 
 
+def bits(reg):
+    """Each field's bits, "lo-hi" (or one bit), as the program decodes the
+    register with one bit set at a time."""
+    status, out = zorl_sim(*["%s=%d" % (reg, 1 << b) for b in range(32)])
+    names = fields(reg)
+    owned = {}
+    for i, (f, v) in enumerate(re.findall(r"^%s\.(\w+)=(\d+)$" % reg, out, re.M)[:32 * len(names)]):
+        if int(v):
+            owned.setdefault(f, []).append(i // len(names))
+    return {f: "-".join(sorted({str(b[0]), str(b[-1])}, key=int)) for f, b in owned.items()}
+
+
 def accepts(reg, field, value):
     return zorl_sim("%s.%s=%d" % (reg, field, value))[0] == 0

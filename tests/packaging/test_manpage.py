@@ -7,7 +7,7 @@ import shutil
 import subprocess
 import unittest
 
-from pkgtest import KEYWORDS, MANPAGE, MANPAGES, OPTIONS, accepts, fields
+from pkgtest import KEYWORDS, MANPAGE, MANPAGES, OPTIONS, accepts, bits, fields
 
 
 def run(cmd, **kw):
@@ -52,13 +52,15 @@ class ManPage(unittest.TestCase):
         for kw in KEYWORDS:
             self.assertRegex(self.text, r"(?m)^\s+%s\b" % kw, "keyword " + kw)
 
-    def test_every_field_with_its_range(self):
+    def test_every_field_with_its_bits_and_range(self):
         # The field table's rows, "name  bits  0-max", against the program.
         for reg in ("clkset1", "clkset2"):
+            owned = bits(reg)
             for f in fields(reg):
-                m = re.search(r"(?m)^\s+%s\s+[\d-]+\s+0-(\d+)\s" % f, self.text)
+                m = re.search(r"(?m)^\s+%s\s+([\d-]+)\s+0-(\d+)\s" % f, self.text)
                 self.assertTrue(m, "%s.%s is not in the field table" % (reg, f))
-                top = int(m.group(1))
+                self.assertEqual(m.group(1), owned[f], "%s.%s: its bits" % (reg, f))
+                top = int(m.group(2))
                 self.assertTrue(accepts(reg, f, top), "%s.%s=%d refused" % (reg, f, top))
                 self.assertFalse(accepts(reg, f, top + 1), "%s.%s=%d taken" % (reg, f, top + 1))
 
