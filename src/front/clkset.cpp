@@ -10,19 +10,21 @@
 
 // ---- Clock-set registers ---------------------------------------------------
 
-uint32_t clkset1, oldclkset1;
-uint32_t clkset2, oldclkset2;
+// The working copies, and the value read from the chip.
+uint32_t clkset1, clkset2;
+static uint32_t oldclkset1, oldclkset2;
 // What each register read back after this run's last store, and whether
 // there was one: another program's change since is known by it.
 static uint32_t seen1, seen2;
-int c1set, c2set;
+static int c1set, c2set; // 1 once the working copy is loaded
 static int c1seen, c2seen;
-int c1x2ipd, c1x2fbd, c1x1fbd, c1ps, fclkd, hclkd, pclkd, nbyp1, smcrom;
-int c2x2ipd, c2x2fbd, c2x1fbd, c2ps, nbyp2, pll2en, usbdiv;
-int c1fo, hclk, c2fo;
+// The fields of each working copy, decoded.
+static int c1x2ipd, c1x2fbd, c1x1fbd, c1ps, fclkd, hclkd, pclkd, nbyp1, smcrom;
+static int c2x2ipd, c2x2fbd, c2x1fbd, c2ps, nbyp2, pll2en, usbdiv;
+static int c1fo, hclk, c2fo; // PLL outputs and Hclk in kHz, as last summarised
 
 // Hclk divisor by hclkdiv code: not all powers of two.
-const int32_t hdiv[8] = {1, 2, 4, 5, 6, 8, 16, 32};
+static const int32_t hdiv[8] = {1, 2, 4, 5, 6, 8, 16, 32};
 
 // How a divider field turns into the divisor its comment line shows.
 enum divkind { DIV_NONE, DIV_POW2, DIV_HDIV, DIV_PLUS1 };
@@ -256,6 +258,9 @@ int writeclkset2(int commit) {
 }
 
 void clksetreset(void) {
+    clkset1 = oldclkset1 = clkset2 = oldclkset2 = 0;
+    c1set = c2set = 0;
+    c1fo = hclk = c2fo = 0;
     seen1 = seen2 = 0;
     c1seen = c2seen = 0;
     for (const clkfield &f : clkset1fields) *f.decoded = 0;

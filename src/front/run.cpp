@@ -18,7 +18,7 @@
 
 static const char version[] = "0.1beta";
 
-int vflg;
+static int vflg; // -v: start-up messages on standard error
 int debug;
 int dummy = 1;
 
@@ -76,9 +76,6 @@ void zorlreset(void) {
     dummy = 1;
     outfile = nullptr;
     reportreset();
-    clkset1 = oldclkset1 = clkset2 = oldclkset2 = 0;
-    c1set = c2set = 0;
-    c1fo = hclk = c2fo = 0;
     clksetreset();
 }
 

@@ -14,7 +14,6 @@
 
 // ---- Start-up and the run (run.cpp) -----------------------------------------
 
-extern int vflg;  // -v: start-up messages on standard error
 extern int debug; // -d: trace of command processing on standard error
 extern int dummy; // 1: writing disabled (the default); -w or write=on clear it
 
@@ -204,13 +203,7 @@ int dochipid(const char *value);
 int doclkset1(const char *param, const char *value);
 int doclkset2(const char *param, const char *value);
 
-extern uint32_t clkset1, oldclkset1; // working copy and the value read from the chip
-extern uint32_t clkset2, oldclkset2;
-extern int c1set, c2set; // 1 once the working copy is loaded
-extern int c1x2ipd, c1x2fbd, c1x1fbd, c1ps, fclkd, hclkd, pclkd, nbyp1, smcrom;
-extern int c2x2ipd, c2x2fbd, c2x1fbd, c2ps, nbyp2, pll2en, usbdiv;
-extern int c1fo, hclk, c2fo;  // PLL outputs and Hclk in kHz, as last summarised
-extern const int32_t hdiv[8]; // Hclk divisor for each hclkdiv code
+extern uint32_t clkset1, clkset2; // the working copies
 
 void initclkset1(void);
 void initclkset2(void);
@@ -219,7 +212,7 @@ void initclkset2(void);
 int writeclkset1(int commit);
 int writeclkset2(int commit);
 
-// Every decoded field back to 0, as at program start.
+// The clock-set state back to its value at program start.
 void clksetreset(void);
 
 #endif

@@ -146,7 +146,9 @@ static int create(const char *path) {
     return 0;
 }
 
-int simboard_roerr;
+// 0 when the image was opened read-write; else why it could only be opened
+// to read (EACCES, EROFS, EPERM).
+static int simboard_roerr;
 static struct stat opened; // the image as it was opened: device, inode, size
 static int imagefd = -1;
 

@@ -489,4 +489,4 @@ VERSION = "# zorl-sim version 0.1beta\n"
 
 
 def main():
-    unittest.main(verbosity=1)
+    unittest.main(verbosity=2)  # a skipped case says why
