@@ -40,14 +40,14 @@ void simboard_poweron(unsigned char *img);
 // Open the image read-write, creating it with the power-on register values
 // when it does not exist.  An image that exists is used as it is or refused,
 // never rewritten.  An image that may only be read (EACCES, EROFS, EPERM)
-// is opened to read: a run that only reads goes ahead, a store is refused.  A bus error in a mapping of the image ends the run with
-// a message: the image was cut short under the run, or its file system had
-// no room for one of its pages; the exit status is faultstatus, or for 0
-// the cause's errno (ESTALE, ENOSPC).  Returns the descriptor, or -1 with
-// errno set after a one-line message on standard error that names the
-// image and the problem.
+// is opened to read: a run that only reads goes ahead, a store is refused.
+// A bus error in a mapping of the image ends the run with a message: the
+// image was cut short under the run, or its file system had no room for
+// one of its pages; the exit status is faultstatus, or for 0 the cause's
+// errno (ESTALE, ENOSPC).  Returns the descriptor, or -1 with errno set
+// after a one-line message on standard error that names the image and the
+// problem.
 int simboard_open(int faultstatus);
-
 
 // Is the image still the file that was opened, of its size: neither cut
 // short, nor grown, nor replaced under its name?  0, or -1 with errno
