@@ -75,8 +75,8 @@ void *plat_map(int fd, uint32_t phys) {
     uint32_t id = io_rd32((volatile uint32_t *)((char *)p + SYSCON_CHIPID));
     if ((id & CHIPID_ID) == EP93XX_ID) return p;
     char why[96];
-    snprintf(why, sizeof why, "/dev/mem: not used, ChipID reads 0x%08x, not an EP93xx's 0x9213",
-             (unsigned)id);
+    snprintf(why, sizeof why, "/dev/mem: not used, ChipID reads 0x%08x, not an EP93xx's 0x%04x",
+             (unsigned)id, (unsigned)EP93XX_ID);
     errline(ENXIO, why);
     munmap(p, len);
     errno = ENXIO;
