@@ -91,38 +91,29 @@ class CrossBuilds(unittest.TestCase):
     def test_debian_cross_build_with_its_tests(self):
         # As Debian's debhelper builds for armhf: no toolchain file and no
         # emulator, its processor name and hardening flags, the tests on.
-        # qemu-arm is found and run with the compiler's own root; without it
-        # the tests that run the programs are left out, and configure says so.
+        # qemu-arm is found and run with the compiler's own root; hidden, the
+        # tests that run the programs are left out, and configure says so.
         top = tempfile.TemporaryDirectory(prefix="zorl-deb-")
         self.addCleanup(top.cleanup)
         flags = "-g -O2 -fstack-protector-strong -Wformat -Werror=format-security"
         env = dict(CFLAGS=flags, CXXFLAGS=flags, LDFLAGS="-Wl,-z,relro")
-        hide = 'mount --bind "$0" "$1" && shift && exec "$@"'
-        no_qemu = os.path.join(top.name, "no-qemu")
-        open(no_qemu, "w").close()  # not executable: no program
+        hide = ["unshare", "-m"] + private() + ["sh", "-c", 'mount --bind "$0" "$1" && shift && '
+                                                'exec "$@"', "/dev/null", shutil.which("qemu-arm")]
         for qemu in (True, False):
             with self.subTest(qemu=qemu):
                 b = os.path.join(top.name, "b%d" % qemu)
                 cmd = ["cmake", "-S", SRC, "-B", b, "-DCMAKE_SYSTEM_NAME=Linux",
                        "-DCMAKE_SYSTEM_PROCESSOR=armv7l", "-DCMAKE_C_COMPILER=arm-linux-gnueabihf-gcc",
                        "-DCMAKE_CXX_COMPILER=arm-linux-gnueabihf-g++"]
-                if not qemu:
-                    cmd = (["unshare", "-m"] + private()
-                           + ["sh", "-c", hide, no_qemu, shutil.which("qemu-arm")] + cmd)
-                r = run(cmd, top.name, **env)
+                r = run(cmd if qemu else hide + cmd, top.name, **env)
                 self.assertEqual(r.returncode, 0, r.stderr.decode()[-3000:])
-                left_out = b"the tests that run the built programs are left out" in r.stdout
-                self.assertEqual(left_out, not qemu)
-                if not qemu:
-                    tests = run(["ctest", "--test-dir", b, "-N"], top.name).stdout
-                    self.assertNotIn(b"unit", tests)
-                    continue
-                r = run(["cmake", "--build", b, "-j2"], top.name)
-                self.assertEqual(r.returncode, 0, r.stderr.decode()[-3000:])
+                self.assertEqual(b"the tests that run the built programs are left out" in r.stdout,
+                                 not qemu)
+                self.assertEqual(run(["cmake", "--build", b, "-j2"], top.name).returncode, 0)
                 r = run(["ctest", "--test-dir", b, "-R", "^(unit|lean_needed|e2e_startup)$"],
                         top.name)
-                self.assertIn(b"100% tests passed, 0 tests failed out of 3", r.stdout, r.stdout)
-
+                self.assertIn(b"tests passed, 0 tests failed out of %d" % (3 if qemu else 1),
+                              r.stdout, r.stdout)
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1])
