@@ -1,35 +1,25 @@
 #include "errline.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
 const char *sys = "zorl";
 
-void setprogname(const char *argv0) {
-    if (!argv0 || !*argv0) return;
-    const char *slash = strrchr(argv0, '/');
+void setprogname(const char *argv0, const char *own) {
+    const char *slash = argv0 ? strrchr(argv0, '/') : nullptr;
     sys = slash ? slash + 1 : argv0;
-}
-
-lineout *errwriter(void) {
-    static lineout out = {-1, false, nullptr, 0, 0, 0, -1};
-    int fd = fileno(stderr);
-    if (fd != out.fd) lineopen(&out, fd);
-    return &out;
+    if (!sys || !*sys) sys = own;
 }
 
 // A message that cannot be written is lost; there is nowhere to say so.
 static void handover(msgline &m) {
-    if (m.out->fd < 0)
-        fwrite(m.buf, 1, m.len, stderr);
-    else
-        lineput(m.out, m.buf, m.len);
+    lineput(m.out, m.buf, m.len);
     m.len = 0;
 }
 
-void msgbegin(msgline &m, int fd) {
-    if (fd >= 0) lineopen(&m.own, fd);
-    m.out = fd >= 0 ? &m.own : errwriter();
+void msgbegin(msgline &m, lineout *out) {
+    m.out = out ? out : stdline(2);
     m.len = 0;
 }
 
@@ -63,12 +53,11 @@ void msgdec(msgline &m, long v) {
 
 void msgend(msgline &m) {
     handover(m);
-    if (m.out->fd < 0) fflush(stderr);
 }
 
 void msghead(msgline &m, const char *what) {
     msgraw(m, "[");
-    msgraw(m, sys);
+    msgesc(m, sys);
     msgraw(m, "] ");
     msgraw(m, what);
     msgraw(m, " : ");
@@ -83,9 +72,9 @@ void putmsg(const char *head, const char *text, const char *tail) {
     msgend(m);
 }
 
-void errpath(int fd, const char *message, const char *path, const char *what) {
+void errpath(lineout *out, const char *message, const char *path, const char *what) {
     msgline m;
-    msgbegin(m, fd);
+    msgbegin(m, out);
     msghead(m, message);
     msgesc(m, path);
     if (what) {
@@ -97,5 +86,22 @@ void errpath(int fd, const char *message, const char *path, const char *what) {
 }
 
 void errline(int code, const char *text) {
-    errpath(-1, strerror(code), text, nullptr);
+    errpath(nullptr, strerror(code), text, nullptr);
+}
+
+void errstore(const char *name, const char *store) {
+    msgline m;
+    msgbegin(m);
+    msghead(m, strerror(EINVAL));
+    msgesc(m, name);
+    msgraw(m, ": would write into the register store ");
+    msgesc(m, store);
+    msgraw(m, ", nothing run\n");
+    msgend(m);
+}
+
+bool storegate(const char *store) {
+    int which = linestore(store);
+    if (which == 1 << 1) errstore("stdout", store);
+    return which != 0;
 }

@@ -22,31 +22,26 @@
 #include <stddef.h>
 
 // The program's name in its messages: argv[0] after its last '/' (set by
-// setprogname), "zorl" until then.
+// setprogname), or the program's own name when that is empty or missing.
 extern const char *sys;
-void setprogname(const char *argv0);
+void setprogname(const char *argv0, const char *own);
 
-// A message line being written, to a descriptor with write() alone, which
-// a signal handler may call; fd -1 is standard error's, or, for a stream
-// without one (in memory, as a test may make it), the stream itself.  A
-// file that cannot take the whole line keeps none of it (wholeline.h).
+// A message line being written through a writer (wholeline.h), standard
+// error's unless another is given, with write() alone, which a signal
+// handler may call.  A line that fits the buffer leaves in one write.
 struct msgline {
-    lineout *out, own;
+    lineout *out;
     size_t len;
-    char buf[4096];
+    char buf[ONEWRITE];
 };
 
-// The writer of standard error, one for the run: a failed write stops
-// every message after it.
-lineout *errwriter(void);
-
-void msgbegin(msgline &m, int fd = -1);
+void msgbegin(msgline &m, lineout *out = nullptr);
 void msgraw(msgline &m, const char *s); // as it is
 void msgesc(msgline &m, const char *s); // control characters escaped
 void msgdec(msgline &m, long v);
 void msgend(msgline &m); // the rest handed to the system
 // "[sys] what : ", the head of an error line, what being the system's
-// message for the code.
+// message for the code; the name escaped as the text is.
 void msghead(msgline &m, const char *what);
 
 // head, text with its control characters escaped, then tail, on standard
@@ -57,8 +52,18 @@ void putmsg(const char *head, const char *text, const char *tail);
 void errline(int code, const char *text);
 
 // "[sys] message : path: what", the path escaped (without ": what" when
-// what is null), on standard error (fd -1) or, from a signal handler,
-// straight to descriptor fd with a message prepared beforehand.
-void errpath(int fd, const char *message, const char *path, const char *what);
+// what is null), on standard error, or, from a signal handler, through a
+// copy of its writer, with a message prepared beforehand.
+void errpath(lineout *out, const char *message, const char *path, const char *what);
+
+// "[sys] Invalid argument : NAME: would write into the register store
+// STORE, nothing run", both escaped.
+void errstore(const char *name, const char *store);
+
+// Before anything is written: the register store's name for every writer
+// (linestore), and whether standard output or error is the store.  If one
+// is, true after the message (unless standard error is the store, where
+// the status alone says it): the run is refused.
+bool storegate(const char *store);
 
 #endif

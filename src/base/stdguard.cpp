@@ -5,15 +5,33 @@
 #include <errno.h>
 #include <signal.h>
 #include <fcntl.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 int stdclosed;
 
+// Started in secure-execution mode (set-user-ID, set-group-ID, file
+// capabilities), the C library has already put a stand-in on each closed
+// standard stream before main: /dev/full to write on standard input and
+// /dev/null to read on standard output and error (glibc), or /dev/null to
+// read and write (musl, uClibc-ng).  Such a stream is closed all the same.
+static bool standin(int fd) {
+    struct stat st;
+    int mode = fcntl(fd, F_GETFL) & O_ACCMODE;
+    if (!getauxval(AT_SECURE) || fstat(fd, &st) || !S_ISCHR(st.st_mode)) return false;
+    if (st.st_rdev == makedev(1, 7)) return fd == 0 && mode == O_WRONLY;
+    return st.st_rdev == makedev(1, 3) && (mode == O_RDWR || (fd && mode == O_RDONLY));
+}
+
 int stdguard(void) {
     int closed = 0;
     for (int fd = 0; fd < 3; fd++) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        if (standin(fd))
+            close(fd);
+        else if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
         // The descriptors below fd are open, so the pipe's read end gets fd.
         // Standard input keeps it; an output stream takes the write end.
         int p[2];

@@ -10,7 +10,8 @@
 // on a pipe of its own whose other end is closed at once: reading it gives
 // end of input, writing it fails (EPIPE), neither ever waits, and nothing
 // else in the system is that pipe, so a closed stream is known by what it
-// is whatever name reaches it (closedstream).
+// is whatever name reaches it (closedstream).  In secure-execution mode a
+// stand-in that the C library put there before main counts as closed.
 //
 // SIGPIPE is ignored: a reader that goes away (zorl ... | head) then makes
 // the next write fail with EPIPE, which the program reports like any other

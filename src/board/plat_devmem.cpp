@@ -5,6 +5,7 @@
 #include "devio.h"
 #include "errline.h"
 #include "lockwait.h"
+#include "privilege.h"
 #include "regmap.h"
 
 #include <errno.h>
@@ -21,6 +22,11 @@ static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
 static const char memdev[] = "/dev/mem";
 
+// Opening /dev/mem needs root, or CAP_SYS_RAWIO with the right to write it;
+// the program may be installed with that privilege for other users
+// (privilege.h), and uses it for these two opens alone.
+const bool plat_privileged = true;
+
 const char *plat_path(void) {
     return memdev;
 }
@@ -29,7 +35,7 @@ const char *plat_path(void) {
 // Does the kernel name every core of this machine an ARM920T?  Any other
 // answer, an unreadable file included, is no.
 static bool onarm920t(void) {
-    int fd = open("/proc/cpuinfo", O_RDONLY | O_CLOEXEC);
+    int fd = privopen("/proc/cpuinfo", O_RDONLY | O_CLOEXEC);
     if (fd == -1) return false;
     cpuscan s;
     cpuscan_start(&s);
@@ -53,7 +59,7 @@ static bool onarm920t(void) {
 // and only when the kernel names it.
 int plat_open(void) {
 #if ZORL_ARMV4T
-    if (onarm920t()) return open(memdev, O_RDWR | O_SYNC);
+    if (onarm920t()) return privopen(memdev, O_RDWR | O_SYNC);
     errline(ENXIO, "/dev/mem: not opened, /proc/cpuinfo names no ARM920T, the ZR6410's processor");
 #else
     errline(ENXIO, "/dev/mem: not opened, built for a processor other than the ZR6410's ARM920T");

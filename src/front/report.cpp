@@ -4,7 +4,6 @@
 
 #include "fileid.h"
 #include "wholeline.h"
-#include "zr6410io.h"
 
 #include <errno.h>
 #include <limits.h>
@@ -47,27 +46,30 @@ static void outfailed(void) {
 
 static char obuf[8192];
 static size_t olen;
-static lineout rep; // the report's descriptor, as written so far
+static lineout repfile; // the -o file's writer
+static lineout *rep;    // the report's writer: standard output's, or repfile
 
 // The file this run created for its report, by the name it was created
 // under (the end of the -o name's links); empty when it made none.
 static char madepath[PATH_MAX];
 
-// n bytes to the report's descriptor; a stream without one (in memory,
-// for the tests) takes them as they are.
+void setreport(FILE *f) {
+    fout = f;
+    rep = stdline(1);
+    if (fileno(f) == 1) return;
+    lineopen(&repfile, fileno(f));
+    linepair(&repfile, stdline(2)); // 2>&1: what follows a failure of either is lost
+    rep = &repfile;
+}
+
+bool reportstore(void) {
+    return rep->kind == LINE_STORE;
+}
+
+// n bytes to the report's writer.
 static void emit(const char *p, size_t n) {
     if (outerr || !n) return;
-    int fd = fileno(fout);
-    if (fd < 0) {
-        errno = 0;
-        if (fwrite(p, 1, n, fout) != n || fflush(fout)) outfailed();
-        return;
-    }
-    if (rep.fd != fd) {
-        lineopen(&rep, fd);
-        linepair(&rep, errwriter()); // 2>&1: what follows a failure of either is lost
-    }
-    if (lineput(&rep, p, n)) outerr = rep.err;
+    if (lineput(rep, p, n)) outerr = rep->err;
 }
 
 // The first n bytes of the buffer to the stream.
@@ -79,7 +81,7 @@ static void handover(size_t n) {
 
 int flushout(void) {
     handover(olen);
-    if (!outerr) outerr = lineerr(&rep); // standard error into the same file failed
+    if (!outerr) outerr = lineerr(rep); // standard error into the same file failed
     return outerr;
 }
 
@@ -114,15 +116,13 @@ void rpt(const char *fmt, ...) {
 
 void prompt(const char *s) {
     if (fout == stdout) return emit(s, strlen(s));
-    fputs(s, stdout);
-    fflush(stdout);
+    lineput(stdline(1), s, strlen(s));
 }
 
 void reportreset(void) {
-    fout = stdout;
+    setreport(stdout);
     outerr = 0;
     olen = 0;
-    lineopen(&rep, -1);
     madepath[0] = 0;
 }
 
@@ -132,19 +132,21 @@ void reportreset(void) {
 // be left in it.
 int endreport(void) {
     flushout();
+    int left = rep->left;
     if (fout != stdout) {
         errno = 0;
         if (fclose(fout)) outfailed();
-        fout = stdout;
+        setreport(stdout);
     }
     if (!outerr) return 0;
-    if (!rep.left) return err_rpt(outerr, outfile);
+    if (!left) return err_rpt(outerr, outfile);
     char why[128];
     snprintf(why, sizeof why, "the report ends in part of a line, not cut off: %s",
-             rep.left == LEFT_APPENDED ? "another program has written to the file since"
-             : rep.left == EPERM       ? "the file is append-only"
-                                       : strerror(rep.left));
-    errpath(-1, strerror(outerr), outfile, why);
+             left == LEFT_APPENDED  ? "another program has written to the file since"
+             : left == LEFT_OLDTEXT ? "the file's older text follows it"
+             : left == EPERM        ? "the file is append-only"
+                                    : strerror(left));
+    errpath(nullptr, strerror(outerr), outfile, why);
     return outerr;
 }
 
@@ -225,7 +227,7 @@ static int samefile(const char *name, const char *what) {
     char why[64];
     snprintf(why, sizeof why, "report and %s are the same file, nothing run", what);
     flushout();
-    errpath(-1, strerror(EINVAL), name, why);
+    errpath(nullptr, strerror(EINVAL), name, why);
     return EINVAL;
 }
 
@@ -243,16 +245,10 @@ int checkoutname(const char *outname, const char *inpath) {
 
 int checkreport(const char *inpath) {
     struct stat out, st;
-    if (fstat(fileno(fout), &out)) return 0;
-    const char *name = nullptr, *what = nullptr;
     // A report lost already (a closed standard output) feeds nothing.
-    if (inpath && !outerr && !sourceid(inpath, &st) && feeds(out, st))
-        name = isstdin(inpath) ? outfile : inpath, what = "command source";
-    const char *store = iostore();
-    if (!what && store && !statpath(store, &st) && sameid(out, st))
-        name = store, what = "register store";
-    if (!what) return 0;
-    return samefile(fout != stdout ? outfile : name, what);
+    if (!inpath || outerr || fstat(fileno(fout), &out) || sourceid(inpath, &st) || !feeds(out, st))
+        return 0;
+    return samefile(fout != stdout || isstdin(inpath) ? outfile : inpath, "command source");
 }
 
 int checkfed(int fd, const char *name) {

@@ -8,6 +8,8 @@
 // write=on), except by the explicit clkset1.write and clkset2.write commits.
 #include "zorl.h"
 
+#include "platform.h"
+#include "privilege.h"
 #include "stdguard.h"
 #include "zr6410io.h"
 
@@ -23,7 +25,7 @@ int debug;
 int dummy = 1;
 
 static const char usage[] =
-    "Usage:   %s [-v] [-w] [-i file] [-o file] [commands]\n\n"
+    "%s [-v] [-w] [-i file] [-o file] [commands]\n\n"
     " -v    verbose flag\n"
     " -w    commit changes specified in commands\n\n"
     "This program is dangerous! It can change many system registers\n"
@@ -36,7 +38,7 @@ static const char usage[] =
 // "# zorl version 0.1beta", the first line of -h and -v.
 static void versionline(msgline &m) {
     msgraw(m, "# ");
-    msgraw(m, sys);
+    msgesc(m, sys);
     msgraw(m, " version ");
     msgraw(m, version);
     msgraw(m, "\n");
@@ -47,9 +49,16 @@ int help(int code) {
     msgbegin(m);
     versionline(m);
     msgend(m);
-    puts("\nzorl - command line program to turn on/off parts of the ZR6410/EP9301\n"
-         "       and to alter things like the CPU freq.\n");
-    printf(usage, sys);
+    // The usage on standard output, the program's name in it escaped as
+    // in every message.
+    msgbegin(m, stdline(1));
+    msgraw(m, "\nzorl - command line program to turn on/off parts of the ZR6410/EP9301\n"
+              "       and to alter things like the CPU freq.\n\n");
+    const char *name = strstr(usage, "%s");
+    msgraw(m, "Usage:   ");
+    msgesc(m, sys);
+    msgraw(m, name + 2);
+    msgend(m);
     return code;
 }
 
@@ -104,13 +113,22 @@ static bool isprefix(const char *opt, const char *word) {
     return n && n <= strlen(word) && !strncmp(opt, word, n);
 }
 
-void zorlmain(int argc, char **argv) {
+void zorlmain(int argc, char **argv, const char *own) {
     if (stdguard() < 0) exit(EBADF);
+    // A privilege that is not the user's opens the register store alone
+    // (privilege.h): from here on lowered, given up once the pages are
+    // mapped, or at once where the store needs none.
+    int priv = privstart();
+    if (!priv && !plat_privileged) priv = privdrop();
     // The report stream is the program's own line buffer over an
     // unbuffered stream (report.cpp).
     setvbuf(stdout, nullptr, _IONBF, 0);
     zorlreset();
-    setprogname(argc > 0 ? argv[0] : nullptr);
+    setprogname(argc > 0 ? argv[0] : nullptr, own);
+    // Nothing may be written into the register store, the usage and -h
+    // included: standard output and error are decided before anything.
+    if (storegate(iostore())) exit(EINVAL);
+    if (priv) failstart(priv, "cannot give up privileges");
     char **args = argv + (argc > 0);
     int nargs = argc > 0 ? argc - 1 : 0;
 
@@ -151,9 +169,13 @@ void zorlmain(int argc, char **argv) {
         FILE *f = closed ? fopen("/dev/null", "w") : openreport(outname, &made);
         if (!f) exit(err_rpt(errno, closed ? "/dev/null" : outname));
         setvbuf(f, nullptr, _IONBF, 0);
-        fout = f;
+        setreport(f);
         outfile = outname;
         if (closed) outerr = EBADF;
+        if (reportstore()) {
+            errstore(outname, iostore());
+            failstart(EINVAL, nullptr);
+        }
     } else if (stdclosed & 2) {
         // Started with standard output closed: the report is lost.
         outerr = EBADF;
@@ -165,6 +187,8 @@ void zorlmain(int argc, char **argv) {
     if (r) failstart(r, "Could Not initialise GPIO pointers.");
     r = syscon_init();
     if (r) failstart(r, "Could Not initialise SysCon pointers.");
+    r = privdrop();
+    if (r) failstart(r, "cannot give up privileges");
     if (vflg) diag("# GPIO pointers initialised \n# SysCon pointers initialised \n");
 
     // The command-line commands, then the -i source, whose status is the

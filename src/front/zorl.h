@@ -20,8 +20,9 @@ extern int dummy; // 1: writing disabled (the default); -w or write=on clear it
 // Reset every piece of state to its value at program start.
 void zorlreset(void);
 
-// The program: options, mapping, the run, the exit hook.  Never returns.
-[[noreturn]] void zorlmain(int argc, char **argv);
+// The program: options, mapping, the run, the exit hook.  own is the
+// program's own name, for an empty or missing argv[0].  Never returns.
+[[noreturn]] void zorlmain(int argc, char **argv, const char *own);
 
 // Version line, description and usage; returns code.
 int help(int code);
@@ -47,6 +48,13 @@ int err_rpt(int code, const char *text);
 // kept: as at program start.
 void reportreset(void);
 
+// The report to the stream f from now on (standard output, or the -o
+// file), through a writer of its own (wholeline.h).
+void setreport(FILE *f);
+
+// Whether the report's stream is the register store (wholeline.h).
+bool reportstore(void);
+
 // Flush the report stream; returns 0, or the errno of the stream's first
 // failure, which is also kept in outerr.
 int flushout(void);
@@ -60,8 +68,9 @@ void rptw(const char *p, size_t n);
 // Lines of the program's own on standard error, after the report so far.
 void diag(const char *text);
 
-// The interactive prompt, on standard output at once; when that is the
-// report stream, as part of the report (a failure is a lost report).
+// The interactive prompt, on standard output at once, in one write of its
+// own; when that is the report stream, as part of the report (a failure
+// is a lost report).
 void prompt(const char *s);
 
 // Append text, or a number in decimal, to a report line being put
@@ -93,7 +102,7 @@ FILE *openreport(const char *name, bool *made) __attribute__((cold));
 void dropreport(void) __attribute__((cold));
 
 // 0 when the report may go where it goes; 22 after a message when it is the
-// command source (inpath, "-" for standard input) or the register store.
+// command source (inpath, "-" for standard input).
 // checkoutname decides it by the -o name before the file is opened (opening
 // a FIFO to write would wait for a reader), checkreport by the report
 // stream once it is open, checkfed by the source once that is open (its name

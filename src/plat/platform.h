@@ -10,6 +10,11 @@
 
 #include <stdint.h>
 
+// Whether opening the store needs a privilege beyond the user's, as
+// /dev/mem does on the board.  A program whose store needs none gives any
+// privilege up before it opens anything (privilege.h).
+extern const bool plat_privileged;
+
 // Open the memory device read-write with synchronous writes.  Returns the
 // descriptor, or -1 with errno set.
 int plat_open(void);

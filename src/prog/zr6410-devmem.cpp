@@ -7,6 +7,7 @@
 #include "devio.h"
 #include "errline.h"
 #include "platform.h"
+#include "privilege.h"
 #include "simboard.h"
 #include "stdguard.h"
 
@@ -18,7 +19,7 @@
 
 // "[prog] system message : arg: why" on standard error; the exit status.
 static int fail(int err, const char *arg, const char *why) {
-    errpath(-1, strerror(err), arg, why);
+    errpath(nullptr, strerror(err), arg, why);
     return 1;
 }
 
@@ -52,10 +53,21 @@ static bool number(const char *s, uint32_t *out) {
 int main(int argc, char **argv) {
     int closed = stdguard();
     if (closed < 0) return 1;
-    setprogname(argc > 0 ? argv[0] : nullptr);
+    // No privilege is needed: any is given up before anything is opened.
+    int priv = privstart();
+    if (!priv) priv = privdrop();
+    setprogname(argc > 0 ? argv[0] : nullptr, "zr6410-devmem");
+    // Nothing it prints may land in the image.
+    if (storegate(simboard_path())) return 1;
+    if (priv) return fail(priv, "cannot give up privileges", nullptr);
     if (argc < 2 || argc > 4) {
         if (argc > 4) refuse(argv[4], "too many arguments");
-        fprintf(stderr, "usage: %s ADDRESS [WIDTH [VALUE]]\n", sys);
+        msgline m;
+        msgbegin(m);
+        msgraw(m, "usage: ");
+        msgesc(m, sys);
+        msgraw(m, " ADDRESS [WIDTH [VALUE]]\n");
+        msgend(m);
         return 1;
     }
     uint32_t addr, width = 32, value = 0;
@@ -102,12 +114,8 @@ int main(int argc, char **argv) {
         value = io_rd16((volatile uint16_t *)reg);
     else
         value = io_rd32((volatile uint32_t *)reg);
-    // The errno of a failed write is taken where the write fails: a C
-    // library may keep only the stream's error flag for a later flush.
-    int err = 0;
-    errno = 0;
-    if (printf("0x%0*X\n", (int)(width / 4), (unsigned)value) < 0) err = errno ? errno : EIO;
-    if (!err) errno = 0;
-    if (fflush(stdout) && !err) err = errno ? errno : EIO;
+    char line[16];
+    int n = snprintf(line, sizeof line, "0x%0*X\n", (int)(width / 4), (unsigned)value);
+    int err = lineput(stdline(1), line, (size_t)n);
     return err ? fail(err, "stdout", "the value could not be printed") : 0;
 }

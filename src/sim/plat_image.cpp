@@ -5,6 +5,8 @@
 
 #include <errno.h>
 
+const bool plat_privileged = false;
+
 const char *plat_path(void) {
     return simboard_path();
 }

@@ -15,6 +15,7 @@
 #include <sys/mman.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 const uint32_t simpages[SIM_NPAGES] = {GPIO_BASE, SYSCON_BASE, ADC_PRESENT, ADC_CNTL, ADC_STAT};
@@ -52,7 +53,7 @@ long simboard_offset(uint32_t phys) {
 // "[prog] system message : path: what", in the form of every other error
 // line; errno is err.
 static int fail(int err, const char *path, const char *what) {
-    errpath(-1, strerror(err), path, what);
+    errpath(nullptr, strerror(err), path, what);
     errno = err;
     return -1;
 }
@@ -80,6 +81,31 @@ void simboard_poweron(unsigned char *img) {
         else
             memcpy(p, &r.value, 4);
     }
+}
+
+// The file tmp, whole, under the name end as well, unless a file is there
+// already (EEXIST): never over an image that another run made meanwhile.
+// A rename that refuses to replace, else a link; on a file system that has
+// neither (FAT through FUSE), a rename with the folder dir locked against
+// every other run making an image in it, once no file has the name.
+static int putinplace(const char *dir, const char *tmp, const char *end) {
+    // renameat2 by its number: not every C library has it (musl before 1.2.5).
+    if (!syscall(SYS_renameat2, AT_FDCWD, tmp, AT_FDCWD, end, 1 /* RENAME_NOREPLACE */)) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    if (!link(tmp, end)) return 0;
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+    int dfd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0) return errno;
+    struct stat st;
+    int err = 0;
+    if (lockwait(dfd))
+        err = errno;
+    else if (!lstat(end, &st))
+        err = EEXIST;
+    else if (errno != ENOENT || rename(tmp, end))
+        err = errno;
+    close(dfd); // and the lock with it
+    return err;
 }
 
 // The image written whole into a file of its own, then linked to the name
@@ -112,17 +138,20 @@ static int makeimage(const char *end, const unsigned char *img) {
         return errno;
     }
     // A file system that cannot make a file without a name (NFS, FAT): a
-    // temporary name beside the image's, removed again.  A KILL in between
-    // can leave it behind; no other signal can (create).
+    // temporary name beside the image's, put in the image's place only if
+    // no image is there yet.  A KILL in between can leave it behind; no
+    // other signal can (create).
     char tmp[PATH_MAX + 8];
     if (snprintf(tmp, sizeof tmp, "%s.XXXXXX", end) >= (int)sizeof tmp) return ENAMETOOLONG;
     fd = mkstemp(tmp);
     if (fd < 0) return errno;
     mode_t mask = umask(0);
     umask(mask);
-    int err = 0;
-    if (fchmod(fd, 0666 & ~mask) || writeall(fd, img, SIM_SIZE) || link(tmp, end)) err = errno;
+    // A file system without modes (FAT) keeps its own: nothing to set.
+    int err = fchmod(fd, 0666 & ~mask) && errno != EPERM && errno != ENOSYS ? errno : 0;
+    if (!err && writeall(fd, img, SIM_SIZE)) err = errno;
     if (close(fd) && !err) err = errno;
+    if (!err) err = putinplace(dir, tmp, end);
     unlink(tmp);
     return err;
 }
@@ -212,9 +241,14 @@ static void onbus(int, siginfo_t *si, void *) {
         raise(SIGBUS);
         return;
     }
+    // The lock first: a message is never written while it is held, as a
+    // stream left non-blocking may be waited on.
+    flock(imagefd, LOCK_UN);
     struct stat st;
     bool cut = fstat(imagefd, &st) || st.st_size < (off_t)SIM_SIZE;
-    errpath(2, cut ? cutmsg : fullmsg, imagepath,
+    lineout err = *stdline(2);
+    err.peer = nullptr;
+    errpath(&err, cut ? cutmsg : fullmsg, imagepath,
             cut ? "the board image was cut short while in use"
                 : "no space left for the board image");
     _exit(faultexit ? faultexit : cut ? ESTALE : ENOSPC);
@@ -240,6 +274,10 @@ int simboard_open(int faultstatus) {
         else
             errno = err;
     }
+    // A folder cannot be opened to write: refused as any other file that
+    // is not a regular file.
+    if (fd < 0 && errno == EISDIR)
+        return fail(EINVAL, path, "not a board image: not a regular file");
     if (fd < 0) return fail(errno, path, "cannot open the board image");
 
     struct stat st;
@@ -283,6 +321,28 @@ int simboard_open(int faultstatus) {
     return fd;
 }
 
+// What this run mapped must still be the image: neither cut short
+// (truncate, the first step of cp over it) nor replaced (mv over it), or a
+// store would crash or go into a file nobody reads, and a value read come
+// from a file nobody writes.  Cut short and grown again to its size, it has
+// lost its header.  Why it is not, or a null pointer.
+static const char *stale(int fd) {
+    struct stat now, named;
+    char head[MAGICLEN];
+    if (fstat(fd, &now) || now.st_size < (off_t)SIM_SIZE ||
+        pread(fd, head, MAGICLEN, 0) != (ssize_t)MAGICLEN || memcmp(head, magic, MAGICLEN))
+        return "the board image was cut short while in use, nothing written";
+    if (now.st_size > (off_t)SIM_SIZE) return "the board image grew while in use, nothing written";
+    if (stat(simboard_path(), &named) || !sameid(named, opened))
+        return "the board image was replaced while in use, nothing written";
+    return nullptr;
+}
+
+int simboard_check(int fd) {
+    const char *why = stale(fd);
+    return why ? fail(ESTALE, simboard_path(), why) : 0;
+}
+
 int simboard_lock(int fd) {
     const char *path = simboard_path();
     if (simboard_roerr)
@@ -292,31 +352,10 @@ int simboard_lock(int fd) {
     // rather than wait for ever.
     if (lockwait(fd))
         return fail(errno, path, "the board image is held by another program, nothing written");
-    if (simboard_check(fd)) {
-        flock(fd, LOCK_UN);
-        errno = ESTALE;
-        return -1;
-    }
-    return 0;
-}
-
-// What this run mapped must still be the image: neither cut short
-// (truncate, the first step of cp over it) nor replaced (mv over it), or a
-// store would crash or go into a file nobody reads, and a value read come
-// from a file nobody writes.  Cut short and grown again to its size, it has
-// lost its header.
-int simboard_check(int fd) {
-    struct stat now, named;
-    char head[MAGICLEN];
-    const char *why = nullptr;
-    if (fstat(fd, &now) || now.st_size < (off_t)SIM_SIZE ||
-        pread(fd, head, MAGICLEN, 0) != (ssize_t)MAGICLEN || memcmp(head, magic, MAGICLEN))
-        why = "the board image was cut short while in use, nothing written";
-    else if (now.st_size > (off_t)SIM_SIZE)
-        why = "the board image grew while in use, nothing written";
-    else if (stat(simboard_path(), &named) || !sameid(named, opened))
-        why = "the board image was replaced while in use, nothing written";
-    return why ? fail(ESTALE, simboard_path(), why) : 0;
+    const char *why = stale(fd);
+    if (!why) return 0;
+    flock(fd, LOCK_UN); // before the message
+    return fail(ESTALE, path, why);
 }
 
 void simboard_unlock(int fd) {

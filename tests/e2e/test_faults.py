@@ -7,13 +7,17 @@ image is exactly as it was: a run that fails this way writes no register.
 Each run has writing enabled (-w) wherever a command would otherwise write.
 """
 
+import contextlib
 import ctypes
+import fcntl
+import itertools
 import os
 import resource
 import shutil
 import signal
 import socket
 import stat
+import struct
 import subprocess
 import time
 from unittest import mock
@@ -165,12 +169,11 @@ class Faults(SimTest):
             self.assertFault(self.zorl("chipid", stdout=dev), errline(errno.ENOSPC, "stdout"),
                              28, None)
 
-    def test_report_into_the_command_source_or_the_register_store(self):
+    def test_report_into_the_command_source(self):
         # Appended to the command source the report would be read back as
-        # commands without end (a file, a FIFO, a pipe); appended to the
-        # image it would ruin the board.  Refused before anything runs: not
-        # the command-line command, not the file's commands, not the exit
-        # commit.
+        # commands without end (a file, a FIFO, a pipe).  Refused before
+        # anything runs: not the command-line command, not the file's
+        # commands, not the exit commit.
         cmds = self.write_file("board.txt", "irda=on\nclkset1.hclkdiv=2\n")
         fifo, lone = os.path.join(self.dir, "fifo"), os.path.join(self.dir, "lone")
         os.mkfifo(fifo)
@@ -178,20 +181,10 @@ class Faults(SimTest):
         held = os.open(fifo, os.O_RDWR | os.O_NONBLOCK)  # as the shell's 3<>fifo: never waits
         pipe = os.pipe2(os.O_NONBLOCK)
         src = "%s: report and command source are the same file, nothing run"
-        store = "%s: report and register store are the same file, nothing run"
-        # The register store: the image, or for the board program /dev/mem,
-        # which is its stand-in under the emulator.
-        if self.standin:
-            self.standin.fill()
-            name, path = "/dev/mem", self.standin.mem
-        else:
-            name, path = self.image, self.image
         cases = [  # options, standard input and output (path, mode), the file named
             (["-o", cmds, "-i", cmds], None, None, src % cmds),
             (["-i", cmds], None, (cmds, "ab"), src % cmds),
             (["-i", "-"], (cmds, "rb"), (cmds, "ab"), src % "stdout"),
-            (["-o", name], None, None, store % name),
-            ([], None, (path, "ab"), store % name),
             (["-i", fifo, "-o", fifo], None, None, src % fifo),
             (["-i", lone, "-o", lone], None, None, src % lone),
             (["-i", "-"], pipe[0], pipe[1], src % "stdout"),
@@ -229,21 +222,52 @@ class Faults(SimTest):
         self.assertFault(self.zorl("-i", "cmds.txt", "-o", "out.txt"),
                          errline(errno.EINVAL, src % "out.txt"), 22)
         self.assertFalse(os.path.exists(os.path.join(self.dir, "cmds.txt")))
-        os.remove(os.path.join(self.dir, "out.txt"))
+
+    def test_nothing_lands_in_the_register_store(self):
+        # Every stream the program writes, into every name of the store (the
+        # image, a loop device over it; /dev/mem's stand-in for the board):
+        # refused with 22 before a byte is written, -h and the usage
+        # included; the message on standard error unless that is the store.
+        if self.standin:
+            self.standin.fill()
+        store, path = ("/dev/mem", self.standin.mem) if self.standin else (self.image, self.image)
+        loop = subprocess.run(["losetup", "-f", "--show", path], capture_output=True, text=True)
+        if loop.returncode == 0:
+            self.addCleanup(subprocess.run, ["losetup", "-d", loop.stdout.strip()])
+        mess = "%s: would write into the register store " + store + ", nothing run"
+        rows = [(">>%s", ["-h"]), (">>%s", ["-o", "r.txt", "-i", "-"]), ("2>>%s", ["bogus"]),
+                ("2>>%s", ["-w", "-v", "usb=off"]), (">>%s 2>&1", ["-x"]), ("-o %s", ["usb"])]
+        progs = [("zorl-sim", 22)] + [("zr6410-devmem", 1)] * (not self.standin)
+        for (stream, args), name, (prog, status) in itertools.product(
+                rows, (path, loop.stdout.strip()), progs):
+            if prog != "zorl-sim" and (stream[0] == "-" or args[0] != "-h"):
+                continue  # zr6410-devmem: each stream once
+            with self.subTest(stream=stream, name=name, args=args, prog=prog):
+                if not name:
+                    self.skipTest("a loop device needs root and losetup: " + loop.stderr)
+                if name != path and PREFIX and "valgrind" in PREFIX[0]:
+                    self.skipTest("valgrind does not know a loop device's ioctl")
+                opt = (stream % name).split() if stream[0] == "-" else []
+                cmd = opt + args if prog == "zorl-sim" else ["0x80930020"]
+                before = self.read_image()
+                r = self.run_program(prog, *cmd, before=[
+                    "sh", "-c", 'exec "$@" ' + ("" if opt else stream % name), "sh"])
+                err = "" if "2>" in stream else errline(
+                    errno.EINVAL, mess % (name if opt else "stdout"), prog)
+                self.assertRun(r, "", err, status)
+                self.assertImage(before)
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "r.txt")))
         if self.standin:
             return  # the rest is about the simulated board's image
-        # Nor the board image, made empty through the report's link.
+        # Nor the board image, made empty through the report's link, nor a
+        # device in its place.
         os.remove(self.image)
         os.symlink("zr6410.img", os.path.join(self.dir, "rep.txt"))
         self.assertRun(self.zorl("-o", "rep.txt", "usb"), "",
-                       errline(errno.EINVAL, store % "rep.txt"), 22)
-        os.remove(os.path.join(self.dir, "rep.txt"))
-        self.assertRun(self.zorl("-o", self.image), "", errline(errno.EINVAL, store % self.image),
-                       22)
-        self.assertEqual(os.listdir(self.dir), ["board.txt"])
-        # A device as the register store (as /dev/mem is on the board).
+                       errline(errno.EINVAL, mess % "rep.txt"), 22)
+        self.assertEqual(os.listdir(self.dir), ["rep.txt"])
         self.assertRun(self.zorl("-o", "/dev/null", env={"ZR6410_IMAGE": "/dev/null"}), "",
-                       errline(errno.EINVAL, store % "/dev/null"), 22)
+                       errline(errno.EINVAL, (mess % "/dev/null").replace(store, "/dev/null")), 22)
 
     def test_report_and_command_source_that_do_no_harm(self):
         # What goes to /dev/null, a socket or a terminal never comes back to
@@ -285,6 +309,53 @@ class Faults(SimTest):
         self.assertRun(Result(None, err.decode(), status), None,
                        errline(errno.EPIPE, "stdout"), errno.EPIPE)
         self.assertImage(want)
+
+    def test_pipe_or_fifo_holds_whole_lines_whatever_ends_the_run(self):
+        # A pipe of one page, not read until the writer sleeps in its write
+        # nor until a signal has ended the run: a write of at most PIPE_BUF
+        # bytes that ends a line is made whole or not at all.
+        cmds = self.write_file("cmds", "clkset1\nclkset1.pll1_x2fdb2=63\n" * 60)
+        fifo = os.path.join(self.dir, "fifo")
+        os.mkfifo(fifo)
+        for stream, sig in itertools.product(("stdout", "stderr", "-o fifo"), (
+                signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGKILL)):
+            with self.subTest(stream=stream, sig=sig):
+                rd, wr = (os.open(fifo, os.O_RDONLY | os.O_NONBLOCK), None) if stream[0] == "-" \
+                    else os.pipe()
+                fcntl.fcntl(rd, 1031, 4096)  # F_SETPIPE_SZ
+                p = self.start("-d" if wr and stream == "stderr" else "-v", "-i", cmds,
+                               *stream.split()[:1], *([fifo] if not wr else []), stdin=None,
+                               **{stream if wr else "stdout": wr or subprocess.DEVNULL})
+                if wr:
+                    os.close(wr)
+                self.wait_state(p, "pipe_write")
+                p.send_signal(sig)
+                finish(p)  # before the pipe is read: that would let the write go on
+                got = read_upto(rd, 1 << 20)
+                os.close(rd)
+                self.assertEqual(got[-1:], b"\n", got[-40:])
+
+    def test_stream_left_non_blocking(self):
+        # Another program left the pipe non-blocking: the run waits for room
+        # and goes on, and leaves the flags as they were.
+        cmds = self.write_file("cmds", "clkset1\nclkset2\n" * 200)
+        want = self.zorl("-i", cmds).out.encode()
+        rd, wr = os.pipe()
+        fcntl.fcntl(rd, 1031, 4096)  # F_SETPIPE_SZ
+        os.set_blocking(wr, False)
+        p = self.start("-i", cmds, stdin=None, stdout=wr)
+        self.wait_state(p, "poll")
+        self.assertEqual(read_upto(rd, len(want)), want)
+        self.assertEqual((finish(p), os.get_blocking(wr)), ((0, None, b""), False))
+        os.close(rd)
+        os.close(wr)
+
+    def wait_state(self, p, wchan):
+        """Until the program sleeps in the kernel function named so, or ends."""
+        deadline = time.monotonic() + TIMEOUT
+        while p.poll() is None and time.monotonic() < deadline and wchan not in open(
+                "/proc/%d/wchan" % p.pid).read():
+            time.sleep(0.002)
 
     # ---- the command source (-i) -----------------------------------------
 
@@ -474,8 +545,8 @@ class Faults(SimTest):
                        errline(errno.EINVAL, self.image + ": not a board image: not a regular file")
                        + errline(errno.EINVAL, GPIO_FAILED), 22)
         self.assertRun(self.zorl("chipid", env={"ZR6410_IMAGE": self.dir}), "",
-                       errline(errno.EISDIR, self.dir + ": cannot open the board image")
-                       + errline(errno.EISDIR, GPIO_FAILED), 21)
+                       errline(errno.EINVAL, self.dir + ": not a board image: not a regular file")
+                       + errline(errno.EINVAL, GPIO_FAILED), 22)
         # One the user may only read is opened to read, and never waited on.
         nobody = self.as_nobody()
         os.chmod(self.image, 0o444)
@@ -539,24 +610,115 @@ class Faults(SimTest):
             with self.subTest(prog=prog, args=args):
                 self.assertFault(self.run_program(prog, *args, before=before), err, status, out)
 
+    def test_a_privilege_that_is_not_the_users(self):
+        # Installed set-user-ID root, set-group-ID root or with a file
+        # capability, and run by nobody, the programs open every file the
+        # user names with the user's own rights only: 13, nothing made,
+        # nothing of the file shown.  Each privilege is first seen to be live
+        # (a nosuid mount, no_new_privs or a user namespace would hide it).
+        self.sim_only()
+        if os.geteuid() or PREFIX:
+            self.skipTest("a privileged copy runs as such only as itself, made by root")
+        nobody = self.as_nobody()
+        root = os.path.join(self.dir, "root")
+        os.mkdir(root)
+        os.chmod(root, 0o775)  # root:root: only root and its group may write
+        secret = self.write_file("root/secret", "usb=off\nbogus SECRET\n")
+        os.chmod(secret, 0o640)
+        img = {"ZR6410_IMAGE": os.path.join(root, "x.img")}
+        denied = errline(errno.EACCES, img["ZR6410_IMAGE"] + ": cannot create the board image")
+        rows = [  # program, arguments, environment, closed stream, stderr, status
+            ("zorl-sim", ["-w", "-i", secret], {}, (), errline(errno.EACCES, secret), 13),
+            ("zorl-sim", ["-o", root + "/r.txt", "usb"], {}, (),
+             errline(errno.EACCES, root + "/r.txt"), 13),
+            ("zorl-sim", ["usb"], img, (), denied + errline(errno.EACCES, GPIO_FAILED), 13),
+            ("zr6410-devmem", ["0x80930020"], img, (), denied.replace("zorl-sim", "zr6410-devmem"), 1),
+            ("zorl-sim", ["-o", "/dev/stdout", "usb"], {}, (1,), errline(errno.EBADF, "/dev/stdout"), 9),
+        ]
+        for kind, mode, cap in (("set-user-ID", 0o4755, 0), ("set-group-ID", 0o2755, 0),
+                                ("capability", 0o755, 1 << 1)):  # CAP_DAC_OVERRIDE
+            bindir = os.path.join(self.dir, kind)
+            os.mkdir(bindir)
+            for prog in ("cat", "zorl-sim", "zr6410-devmem"):
+                copy = os.path.join(bindir, prog)
+                shutil.copy(shutil.which(prog) or os.path.join(BIN_DIR, prog), copy)
+                os.chmod(copy, mode)
+                if cap:  # effective and permitted, as setcap cap_dac_override+ep
+                    os.setxattr(copy, "security.capability", struct.pack("<5I", 0x02000001, cap, 0, 0, 0))
+            live = subprocess.run(nobody + [os.path.join(bindir, "cat"), secret], capture_output=True)
+            for prog, args, env, closed, err, status in rows:
+                with self.subTest(kind=kind, prog=prog, args=args, closed=closed):
+                    if b"SECRET" not in live.stdout:
+                        self.skipTest("%s is not live here: %s" % (kind, live.stderr))
+                    r = subprocess.run(nobody + [os.path.join(bindir, prog)] + args, env=self.env(env),
+                                       capture_output=True, preexec_fn=closing(*closed))
+                    self.assertFault(Result(r.stdout.decode(), r.stderr.decode(), r.returncode),
+                                     err, status)
+                    self.assertEqual(os.listdir(root), ["secret"])
+
+    def test_board_program_with_a_privilege(self):
+        # As root, setpriv makes the board program privileged (the real user
+        # nobody) under the emulator: /dev/mem, which only root may open, is
+        # opened with the privilege, a report or source that only root may
+        # reach is not, and the system calls show the order.
+        if not self.standin or os.geteuid():
+            self.skipTest("the board program under the emulator, as root")
+        self.standin.fill()
+        os.chmod(self.dir, 0o755)
+        os.chmod(self.standin.mem, 0o600)
+        root = os.path.join(self.dir, "root")
+        os.mkdir(root, 0o700)
+        inner = ["setpriv", "--ruid=65534", "--euid=0", "--"]
+        r = self.zorl("usb", inner=inner, env={"QEMU_STRACE": "1"})
+        self.assertEqual((r.out, r.status), ("USB=on\n", 0))
+        order = ["setfsuid32(65534", "setfsuid32(0", 'open("/proc/cpuinfo"', 'open("/dev/mem",O_RDWR',
+                 "setfsuid32(65534", "mmap2", "setresuid32(65534,65534,65534)", "prctl(38,1"]
+        calls = iter(r.err.splitlines())
+        self.assertTrue(all(any(c in l for l in calls) for c in order), r.err)
+        for args in (["-o", root + "/r.txt", "usb"], ["-i", root + "/x"]):
+            with self.subTest(args=args):
+                self.assertFault(self.zorl(*args, inner=inner), errline(errno.EACCES, args[1]), 13)
+        self.assertEqual(os.listdir(root), [])
+
     def test_image_made_as_any_file(self):
         # A new image is made where the name's link leads, with the mode
-        # that the umask leaves of 0666, by either program.
+        # that the umask leaves of 0666, by either program; on FAT (fusefat:
+        # no file without a name, no modes, no links) with the modes it has.
         self.sim_only()
         os.remove(self.image)
-        os.mkdir(os.path.join(self.dir, "boards"))
-        target = os.path.join(self.dir, "boards", "b.img")
+        boards = os.path.join(self.dir, "boards")
+        os.mkdir(boards)
+        target = os.path.join(boards, "b.img")
         os.symlink("boards/b.img", self.image)
         for prog, mask, mode in (("zorl-sim", 0o022, 0o644), ("zorl-sim", 0o077, 0o600),
-                                 ("zr6410-devmem", 0, 0o666)):
-            with self.subTest(prog=prog, umask=oct(mask)):
+                                 ("zr6410-devmem", 0, 0o666), ("zorl-sim", 0, None)):
+            with self.subTest(prog=prog, umask=oct(mask), fat=mode is None), \
+                    self.fat(boards) if mode is None else contextlib.nullcontext():
                 r = self.run_program(prog, "0x80840040" if "devmem" in prog else "usb",
                                      preexec_fn=lambda: os.umask(mask))
                 self.assertRun(r, "0x00000004\n" if "devmem" in prog else "USB=on\n")
                 self.assertTrue(os.path.islink(self.image))
-                self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), mode)
+                self.assertEqual(os.listdir(boards), ["b.img"])
+                if mode is not None:
+                    self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), mode)
                 self.assertEqual(self.read_image(), power_on_image())
                 os.remove(target)
+
+    @contextlib.contextmanager
+    def fat(self, folder):
+        """A FAT file system of its own over folder, through fusefat."""
+        if not all(map(shutil.which, ("fusefat", "mkfs.fat", "fusermount"))) or \
+                not os.path.exists("/dev/fuse"):
+            self.skipTest("FAT needs /dev/fuse, fusefat and mkfs.fat (dosfstools)")
+        subprocess.run(["mkfs.fat", "-C", folder + ".fat", "4096"], capture_output=True, check=True)
+        r = subprocess.run(["fusefat", "-o", "rw+", folder + ".fat", folder], capture_output=True,
+                           text=True)
+        if r.returncode:
+            self.skipTest("fusefat cannot mount here: " + r.stderr)
+        try:
+            yield
+        finally:
+            subprocess.run(["fusermount", "-u", folder], check=True)
 
     def test_image_made_whole_or_not_at_all(self):
         # A signal that ends the run while the image is being made leaves the

@@ -1,6 +1,7 @@
 """Start-up: options, run modes, the report stream, the board image."""
 
 import os
+import subprocess
 
 from zorltest import *
 
@@ -114,10 +115,20 @@ class Startup(SimTest):
         self.assertRun(self.zorl("-i", "-w"), CHIPID_OUT)
 
     def test_program_name_in_messages(self):
+        # argv[0] after its last slash, escaped as any text; the program's
+        # own name when that is empty.
         link = os.path.join(self.dir, "myzorl")
         os.symlink(os.path.join(os.path.abspath(BIN_DIR), "zorl-sim"), link)
-        r = self.run_program(link, "foo")
-        self.assertRun(r, "", errline(errno.ENOSYS, "foo", "myzorl"), 38)
+        self.assertRun(self.run_program(link, "foo"), "", errline(errno.ENOSYS, "foo", "myzorl"), 38)
+        if PREFIX:
+            self.skipTest("argv[0] is given only to a program run by itself")
+        for prog, argv0, shown in (("zorl-sim", "", "zorl-sim"), ("zorl-sim", "///", "zorl-sim"),
+                                   ("zr6410-devmem", "", "zr6410-devmem"),
+                                   ("zorl-sim", "z\x1b]0;x\x07\n", "z\\033]0;x\\007\\012")):
+            with self.subTest(prog=prog, argv0=argv0):
+                r = subprocess.run([argv0, "foo"], executable=os.path.join(BIN_DIR, prog),
+                                   capture_output=True, text=True, env=self.env(), cwd=self.dir)
+                self.assertEqual(r.stderr.splitlines()[0][:len(shown) + 2], "[%s]" % shown)
 
 
 if __name__ == "__main__":

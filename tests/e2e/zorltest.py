@@ -183,15 +183,16 @@ class SimTest(unittest.TestCase):
         env.update(extra or {})
         return env
 
-    def command(self, name, *args):
-        """The command line that runs a program of the build.  For the board
-        tests, zorl-sim is the board program on the stand-in of the image,
-        under the name zorl-sim so that its messages read the same."""
+    def command(self, name, *args, inner=()):
+        """The command line that runs a program of the build, with inner
+        (setpriv, say) right before it.  For the board tests, zorl-sim is
+        the board program on the stand-in of the image, under the name
+        zorl-sim so that its messages read the same."""
         if self.standin and name == "zorl-sim":
-            return self.standin.command(os.path.join(BIN_DIR, "zorl"), name) + list(args)
+            return self.standin.command(os.path.join(BIN_DIR, "zorl"), name, inner) + list(args)
         if self.standin:
             self.standin.collect()  # zr6410-devmem sees what the board program left
-        return PREFIX + [os.path.join(BIN_DIR, name)] + list(args)
+        return list(inner) + PREFIX + [os.path.join(BIN_DIR, name)] + list(args)
 
     def sim_only(self):
         """Skip a test about the simulated board's own image in the board
@@ -199,11 +200,12 @@ class SimTest(unittest.TestCase):
         if self.standin:
             self.skipTest("about the simulated board's image")
 
-    def run_program(self, name, *args, input=b"", env=None, cwd=None, before=(),
+    def run_program(self, name, *args, input=b"", env=None, cwd=None, before=(), inner=(),
                     stdout=subprocess.PIPE, timeout=TIMEOUT, **popen):
-        """Run a program; before is a command put in front of PREFIX (setpriv, say).
-        With stdout not a pipe (a file, /dev/full), the result's out is None."""
-        cmd = list(before) + self.command(name, *args)
+        """Run a program; before is a command put in front of it all (setpriv,
+        sh), inner one right before the program (see command).  With stdout
+        not a pipe (a file, /dev/full), the result's out is None."""
+        cmd = list(before) + self.command(name, *args, inner=inner)
         if isinstance(input, str):
             input = input.encode()
         p = subprocess.run(cmd, input=input, stdout=stdout, stderr=subprocess.PIPE,
@@ -327,13 +329,13 @@ class BoardStandIn:
             if not stat.S_ISREG(st.st_mode) or st.st_size < size:
                 raise RuntimeError("%s is not a stand-in: the board program is not run" % path)
 
-    def command(self, program, argv0):
+    def command(self, program, argv0, inner=()):
         if not PREFIX or os.path.basename(PREFIX[0]) != "qemu-arm":
             raise RuntimeError("the board program runs only under qemu-arm with its stand-in")
         self.fill()
         self.check()
         self.live = True
-        cmd = PREFIX + ["-L", self.root, "-0", argv0, program]
+        cmd = list(inner) + PREFIX + ["-L", self.root, "-0", argv0, program]
         ns = self.namespace()
         if ns:
             # Over a /dev/mem and a /proc/cpuinfo that exist, the stand-ins;

@@ -68,6 +68,8 @@ uint32_t *memboard_reg32(uint32_t phys) {
     return (uint32_t *)(img + simboard_offset(phys));
 }
 
+const bool plat_privileged = false;
+
 const char *plat_path(void) {
     return nullptr; // ordinary memory: no file
 }

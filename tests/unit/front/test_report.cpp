@@ -34,14 +34,13 @@ TEST_F(Board, ReportFailureKeepsItsCause) {
         SCOPED_TRACE(c.err);
         ASSERT_TRUE(c.stream);
         restart();
-        FILE *real = fout;
-        fout = c.stream;
-        setvbuf(fout, nullptr, c.mode, 0);
+        setvbuf(c.stream, nullptr, c.mode, 0);
+        setreport(c.stream);
         run("chipid");
         run("usb");
         EXPECT_EQ(flushout(), c.err);
-        fclose(fout);
-        fout = real;
+        fclose(c.stream);
+        setreport(rep);
     }
     signal(SIGPIPE, sigpipe);
 }
@@ -72,15 +71,20 @@ TEST_F(Board, ACutWriteLeavesWholeLines) {
     struct {
         int err;
         size_t allow;
-        const char *prompt, *mid, *theirs, *file;
+        const char *prompt, *mid, *theirs, *old, *file, *why;
     } cases[] = {
-        {ENOSPC, 0, "", nullptr, nullptr, ""},
-        {EDQUOT, 7, "", nullptr, nullptr, "USB=on\n"},
-        {EIO, 10, "", nullptr, nullptr, "USB=on\n"},
-        {ENOSPC, 10, "", nullptr, "x\n", "USB=on\nIRDx\n"}, // not cut, and said so
+        {ENOSPC, 0, "", nullptr, nullptr, "", "", nullptr},
+        {EDQUOT, 7, "", nullptr, nullptr, "", "USB=on\n", nullptr},
+        {EIO, 10, "", nullptr, nullptr, "", "USB=on\n", nullptr},
+        // Not cut, and said so: another program wrote after it, or the
+        // file went on (1<>file, written over from its start).
+        {ENOSPC, 10, "", nullptr, "x\n", "", "USB=on\nIRDx\n",
+         "another program has written to the file since"},
+        {ENOSPC, 10, "", nullptr, nullptr, "0123456789ABCDEF\n", "USB=on\nIRDABCDEF\n",
+         "the file's older text follows it"},
         // A prompt left open is part of the line, until another line follows it.
-        {EFBIG, 3, "\nzorl> ", nullptr, nullptr, "\n"},
-        {EFBIG, 3, "\nzorl> ", "[zorl] x\n", nullptr, "\nzorl> [zorl] x\n"},
+        {EFBIG, 3, "\nzorl> ", nullptr, nullptr, "", "\n", nullptr},
+        {EFBIG, 3, "\nzorl> ", "[zorl] x\n", nullptr, "", "\nzorl> [zorl] x\n", nullptr},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.file);
@@ -88,8 +92,10 @@ TEST_F(Board, ACutWriteLeavesWholeLines) {
         char path[] = "/tmp/zorl-cut-XXXXXX";
         int fd = mkstemp(path);
         otherfd = open(path, O_WRONLY | O_APPEND);
-        FILE *real = fout, *realout = stdout;
-        stdout = fout = fdopen(fd, "a"); // a prompt is part of the report only then
+        ASSERT_EQ(pwrite(fd, c.old, strlen(c.old), 0), (ssize_t)strlen(c.old));
+        FILE *realout = stdout;
+        stdout = fdopen(fd, *c.old ? "r+" : "a"); // a prompt is part of the report only then
+        setreport(stdout);
         outfile = "r.txt";
         prompt(c.prompt);
         cutfd = fd, cuterr = c.err, allow = c.allow, mid = c.mid, theirs = c.theirs;
@@ -101,12 +107,12 @@ TEST_F(Board, ACutWriteLeavesWholeLines) {
         EXPECT_EQ(endreport(), c.err);
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
                   std::string("[zorl] ") + strerror(c.err) + " : r.txt" +
-                      (c.theirs ? ": the report ends in part of a line, not cut off: another "
-                                  "program has written to the file since\n"
-                                : "\n"));
+                      (c.why ? std::string(": the report ends in part of a line, not cut off: ") +
+                                   c.why + "\n"
+                             : "\n"));
         cutfd = -1;
-        fclose(fout);
-        fout = real, stdout = realout;
+        stdout = realout;
+        setreport(rep);
         close(otherfd);
         std::ifstream in(path);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.file);
@@ -223,7 +229,7 @@ TEST(StartUp, AFailedMappingEndsTheRun) {
                 memboard_reset();
                 memboard_maperr = ENOMEM;
                 memboard_mapsok = c.mapsok;
-                zorlmain(2, argv);
+                zorlmain(2, argv, "zorl-sim");
             },
             ::testing::ExitedWithCode(ENOMEM), std::string(strerror(ENOMEM)) + " : " + c.message);
     }
