@@ -4,14 +4,23 @@
 #include <fcntl.h>
 #include <stdint.h>
 #include <sys/auxv.h>
-#include <sys/fsuid.h>
-#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-static bool priv; // a privilege is held, lowered or raised
-static uid_t ruid, euid;
-static gid_t rgid, egid;
+// Every ID and capability call by its number, through syscall(): a C
+// library may make every thread of the process change with setresuid
+// (musl, at the cost of a kilobyte of code), and each wrapper more costs
+// the board program's flash an import; this program has one thread.
+// 32-bit ARM has the calls on 32-bit IDs under names of their own.
+#ifdef SYS_setresuid32
+#define ID(call) SYS_##call##32
+#else
+#define ID(call) SYS_##call
+#endif
+
+static bool priv;       // a privilege is held, lowered or raised
+static unsigned ids[6]; // real, effective, saved user ID; the same of the group
+enum { RUID, EUID, SUID, RGID, EGID, SGID };
 
 // The capability sets, as capget and capset take them (linux/capability.h,
 // version 3: two words of 32 capabilities each).
@@ -23,46 +32,34 @@ struct capdata {
     uint32_t effective, permitted, inheritable;
 };
 
-// setresuid and setresgid by their numbers: a C library may make every
-// thread of the process change with them (musl, at the cost of a
-// kilobyte of code), and this program has one thread.
-#ifdef SYS_setresuid32
-#define SYS_SETRESUID SYS_setresuid32
-#define SYS_SETRESGID SYS_setresgid32
-#else
-#define SYS_SETRESUID SYS_setresuid
-#define SYS_SETRESGID SYS_setresgid
-#endif
-
-static int setres(long call, unsigned r, unsigned e, unsigned s) {
-    return (int)syscall(call, r, e, s);
+static long sys(long call, long a, long b = -1, long c = -1) {
+    return syscall(call, a, b, c);
 }
 
 static int caps(long call, capdata *d) {
     caphead h = {0x20080522, 0};
-    return (int)syscall(call, &h, d);
+    return (int)sys(call, (long)&h, (long)d);
 }
 
 // The file-system IDs and the effective capabilities: the user's (raise
 // false) or the privilege's.  0, or EPERM when they could not be so.
 static int privset(bool raise) {
-    uid_t u = raise ? euid : ruid;
-    gid_t g = raise ? egid : rgid;
+    unsigned u = ids[raise ? EUID : RUID], g = ids[raise ? EGID : RGID];
     capdata d[2];
     if (caps(SYS_capget, d)) return EPERM;
     for (capdata &c : d) c.effective = raise ? c.permitted : 0;
-    setfsgid(g);
-    setfsuid(u);
-    bool ok = !caps(SYS_capset, d) && (uid_t)setfsuid(-1) == u && (gid_t)setfsgid(-1) == g;
+    sys(ID(setfsgid), g);
+    sys(ID(setfsuid), u);
+    // Asked with an ID that is none, each answers the one it has.
+    bool ok = !caps(SYS_capset, d) && (unsigned)sys(ID(setfsuid), -1) == u &&
+              (unsigned)sys(ID(setfsgid), -1) == g;
     return ok ? 0 : EPERM;
 }
 
 int privstart(void) {
-    uid_t s;
-    gid_t sg;
-    getresuid(&ruid, &euid, &s);
-    getresgid(&rgid, &egid, &sg);
-    priv = getauxval(AT_SECURE) || ruid != euid || rgid != egid;
+    sys(ID(getresuid), (long)&ids[RUID], (long)&ids[EUID], (long)&ids[SUID]);
+    sys(ID(getresgid), (long)&ids[RGID], (long)&ids[EGID], (long)&ids[SGID]);
+    priv = getauxval(AT_SECURE) || ids[RUID] != ids[EUID] || ids[RGID] != ids[EGID];
     return priv ? privset(false) : 0;
 }
 
@@ -80,17 +77,17 @@ int privopen(const char *path, int flags) {
 
 int privdrop(void) {
     if (!priv) return 0;
+    unsigned r = ids[RUID], g = ids[RGID];
     capdata none[2] = {}, now[2];
-    bool ok = !setres(SYS_SETRESGID, rgid, rgid, rgid) &&
-              !setres(SYS_SETRESUID, ruid, ruid, ruid) && (!ruid || !caps(SYS_capset, none)) &&
-              !prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+    bool ok = !sys(ID(setresgid), g, g, g) && !sys(ID(setresuid), r, r, r) &&
+              (!r || !caps(SYS_capset, none)) &&
+              !syscall(SYS_prctl, 38 /* PR_SET_NO_NEW_PRIVS */, 1L, 0L, 0L, 0L);
     // Had back, it was not given up.  Root as the real user has every
     // right anyway.
-    if (ok && ruid) {
-        ok = (euid == ruid || setres(SYS_SETRESUID, -1u, euid, -1u)) &&
-             (egid == rgid || setres(SYS_SETRESGID, -1u, egid, -1u)) && !caps(SYS_capget, now) &&
+    if (ok && r)
+        ok = (ids[EUID] == r || sys(ID(setresuid), -1, ids[EUID])) &&
+             (ids[EGID] == g || sys(ID(setresgid), -1, ids[EGID])) && !caps(SYS_capget, now) &&
              !(now[0].permitted | now[1].permitted);
-    }
     priv = !ok;
     return ok ? 0 : EPERM;
 }

@@ -24,8 +24,9 @@ static int vflg; // -v: start-up messages on standard error
 int debug;
 int dummy = 1;
 
+// After "Usage:   " and the program's name.
 static const char usage[] =
-    "%s [-v] [-w] [-i file] [-o file] [commands]\n\n"
+    " [-v] [-w] [-i file] [-o file] [commands]\n\n"
     " -v    verbose flag\n"
     " -w    commit changes specified in commands\n\n"
     "This program is dangerous! It can change many system registers\n"
@@ -54,10 +55,9 @@ int help(int code) {
     msgbegin(m, stdline(1));
     msgraw(m, "\nzorl - command line program to turn on/off parts of the ZR6410/EP9301\n"
               "       and to alter things like the CPU freq.\n\n");
-    const char *name = strstr(usage, "%s");
     msgraw(m, "Usage:   ");
     msgesc(m, sys);
-    msgraw(m, name + 2);
+    msgraw(m, usage);
     msgend(m);
     return code;
 }
