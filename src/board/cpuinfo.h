@@ -7,16 +7,6 @@
 
 #include <stddef.h>
 
-// 1 when the program is built for the board's core, ARMv4T and
-// little-endian.  Nothing built for anything else (a PC, a 64-bit ARM, an
-// ARMv5 or later core, a big-endian one) can be on the board: such a build
-// refuses without asking the kernel.
-#if defined(__arm__) && defined(__ARMEL__) && __ARM_ARCH == 4
-#define ZORL_ARMV4T 1
-#else
-#define ZORL_ARMV4T 0
-#endif
-
 // The text is read in pieces of any size: feed each piece in turn, then ask
 // done.  Lines are looked at one by one over the whole text, however long;
 // only their beginnings are kept.

@@ -1,12 +1,13 @@
 // The board: registers are reached through /dev/mem.
 #include "platform.h"
 
+#include "board.h"
 #include "cpuinfo.h"
-#include "devio.h"
 #include "errline.h"
 #include "lockwait.h"
 #include "privilege.h"
 #include "regmap.h"
+#include "target.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -68,25 +69,19 @@ int plat_open(void) {
     return -1;
 }
 
-// Other systems-on-chip have an ARM920T core too, with other devices at
-// these addresses (on some an external chip select).  Every EP93xx reads
-// 0x9213 in bits 0-15 of ChipID, whatever its revision, and the kernel's
-// own EP93xx clock driver starts only if it does: SysCon is used only
-// then, and with it the board, before any command has run.
 void *plat_map(int fd, uint32_t phys) {
-    size_t len = (size_t)getpagesize();
-    void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd, (off_t)phys);
-    if (p == MAP_FAILED) return nullptr;
-    if (phys != SYSCON_BASE) return p;
-    uint32_t id = io_rd32((volatile uint32_t *)((char *)p + SYSCON_CHIPID));
-    if ((id & CHIPID_ID) == EP93XX_ID) return p;
+    void *p =
+        mmap(nullptr, (size_t)getpagesize(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, (off_t)phys);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+int board_chipid(uint32_t id) {
+    if ((id & CHIPID_ID) == EP93XX_ID) return 0;
     char why[96];
     snprintf(why, sizeof why, "/dev/mem: not used, ChipID reads 0x%08x, not an EP93xx's 0x%04x",
              (unsigned)id, (unsigned)EP93XX_ID);
     errline(ENXIO, why);
-    munmap(p, len);
-    errno = ENXIO;
-    return nullptr;
+    return ENXIO;
 }
 
 // Another run of the program on this board changing a register at the same

@@ -169,28 +169,28 @@ int err_rpt(int code, const char *text) {
 
 // ---- Where the report goes ---------------------------------------------------
 
-// Open the -o file to append to, as fopen's "a" would; *made says whether
-// this run created it, so that a run refused before it wrote anything can
-// leave no file behind.  A symbolic link to a file not yet made is
+// Open the -o file to append to, as fopen's "a" would; the name of a file
+// this run created is kept (madepath), so that a run refused before it
+// wrote anything can leave no file behind.  A symbolic link to a file not yet made is
 // followed, as fopen follows it, and the file at its end created; that
 // file is this run's own.  The file is created exclusively, so that a file
 // another process made between the two opens is appended to, not claimed;
 // that race is tried again a few times, never without end.
-FILE *openreport(const char *name, bool *made) {
+FILE *openreport(const char *name) {
     int fd = -1;
-    *made = false;
+    bool made = false;
     for (int tries = 0; tries < 8; tries++) {
         fd = open(name, O_WRONLY | O_APPEND);
         if (fd >= 0 || errno != ENOENT) break;
         if (linkend(name, madepath, sizeof madepath)) break;
         fd = open(madepath, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, 0666);
         if (fd >= 0) {
-            *made = true;
+            made = true;
             break;
         }
         if (errno != EEXIST) break;
     }
-    if (!*made) madepath[0] = 0;
+    if (!made) madepath[0] = 0;
     FILE *f = fd < 0 ? nullptr : fdopen(fd, "a");
     if (fd >= 0 && !f) {
         int err = errno;

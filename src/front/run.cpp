@@ -21,8 +21,6 @@
 static const char version[] = "0.1beta";
 
 static int vflg; // -v: start-up messages on standard error
-int debug;
-int dummy = 1;
 
 // After "Usage:   " and the program's name.
 static const char usage[] =
@@ -113,7 +111,7 @@ static bool isprefix(const char *opt, const char *word) {
     return n && n <= strlen(word) && !strncmp(opt, word, n);
 }
 
-void zorlmain(int argc, char **argv, const char *own) {
+void zorlmain(int argc, char **argv, const char *own, int (*chip)(uint32_t id)) {
     if (stdguard() < 0) exit(EBADF);
     // A privilege that is not the user's opens the register store alone
     // (privilege.h): from here on lowered, given up once the pages are
@@ -165,8 +163,7 @@ void zorlmain(int argc, char **argv, const char *own) {
         // report is lost, and the exit status says so.
         bool closed = closedstream(outname) >= 0;
         if (int r = closed ? 0 : checkoutname(outname, inpath)) exit(r);
-        bool made = false;
-        FILE *f = closed ? fopen("/dev/null", "w") : openreport(outname, &made);
+        FILE *f = closed ? fopen("/dev/null", "w") : openreport(outname);
         if (!f) exit(err_rpt(errno, closed ? "/dev/null" : outname));
         setvbuf(f, nullptr, _IONBF, 0);
         setreport(f);
@@ -186,6 +183,7 @@ void zorlmain(int argc, char **argv, const char *own) {
     int r = gpio_init();
     if (r) failstart(r, "Could Not initialise GPIO pointers.");
     r = syscon_init();
+    if (!r && chip) r = chip(syscon_get_chipid());
     if (r) failstart(r, "Could Not initialise SysCon pointers.");
     r = privdrop();
     if (r) failstart(r, "cannot give up privileges");

@@ -12,17 +12,21 @@
 
 #include "errline.h" // sys, the program name in diagnostics
 
-// ---- Start-up and the run (run.cpp) -----------------------------------------
+// ---- The run's flags (flags.cpp) ----------------------------------------------
 
 extern int debug; // -d: trace of command processing on standard error
 extern int dummy; // 1: writing disabled (the default); -w or write=on clear it
+
+// ---- Start-up and the run (run.cpp) -----------------------------------------
 
 // Reset every piece of state to its value at program start.
 void zorlreset(void);
 
 // The program: options, mapping, the run, the exit hook.  own is the
-// program's own name, for an empty or missing argv[0].  Never returns.
-[[noreturn]] void zorlmain(int argc, char **argv, const char *own);
+// program's own name, for an empty or missing argv[0]; chip, when given,
+// decides from what ChipID reads whether SysCon may be used (0, or an
+// errno after a message).  Never returns.
+[[noreturn]] void zorlmain(int argc, char **argv, const char *own, int (*chip)(uint32_t id));
 
 // Version line, description and usage; returns code.
 int help(int code);
@@ -92,10 +96,10 @@ inline char *adddec(char *p, int v) {
     return p;
 }
 
-// Open the -o file to append to; *made says whether this run created it.
+// Open the -o file to append to; a file this run creates is dropreport's.
 // This and the checks below run once, at start-up: cold, so compiled for
 // size, for the board's flash.
-FILE *openreport(const char *name, bool *made) __attribute__((cold));
+FILE *openreport(const char *name) __attribute__((cold));
 
 // A run refused before its first command: the -o file removed if this run
 // created it (through a link too) and the name still leads to it.
@@ -115,7 +119,7 @@ int checkfed(int fd, const char *name) __attribute__((cold));
 // a message against the report's name when it is not 0.
 int endreport(void);
 
-// ---- The command language (cmdlang.cpp) -------------------------------------
+// ---- Characters ----------------------------------------------------------------
 
 // White space, digits and case as the default ("C") locale has them, which
 // is the only locale zorl runs in.  Written out rather than called from the
@@ -143,12 +147,21 @@ inline bool samecase(const char *a, const char *b) {
     return samecasen(a, b, (size_t)-1);
 }
 
+inline const char *skipspace(const char *p) {
+    while (isws(*p)) p++;
+    return p;
+}
+
+// ---- Values (values.cpp) ------------------------------------------------------
+
 // 1 for "on", 0 for "off" (any case), -1 for anything else.
 int chkonoff(const char *s);
 
 // A number (decimal, 0x hexadecimal, 0b binary) or on/off, stored in *result
 // as its 32-bit pattern.  0, or 22 after the "number expected" message.
 int getint(const char *s, int32_t *result);
+
+// ---- The command language (cmdlang.cpp) -------------------------------------
 
 // Run one command: "keyword[.parameter][=value]".  The text must be
 // writable; the separators are cut out in place and put back (except an

@@ -1,6 +1,7 @@
 // The board program's platform layer, off the board: it must refuse to map
 // anything, and must not even open the memory device.
 #include "cpuinfo.h"
+#include "target.h"
 #include "zr6410io.h"
 
 #include <gtest/gtest.h>

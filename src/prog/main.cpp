@@ -1,5 +1,0 @@
-#include "zorl.h"
-
-int main(int argc, char **argv) {
-    zorlmain(argc, argv, ZORL_PROG);
-}
