@@ -1,0 +1,127 @@
+# The rooms by their calls: cmake -DNM=nm -DROOMS=FILE [-DSTAMP=FILE] -P rooms.cmake
+#
+# FILE has a line per room, "LEVEL NAME OBJECT...", where OBJECT is an
+# object file or a static library of the room; rooms of one level are side
+# by side.  A NAME ending in "*" is a platform: what every platform defines
+# alike is the platform interface, which the rooms of its level and above
+# may take (the register layer, beside the platforms, takes plat_open).
+# The symbols each object takes from others (nm's U) are looked up
+# among the symbols the rooms define.  It fails, naming every culprit, when
+#   - an object takes a function or variable from a room above its own, or
+#     beside it (the register layer from a platform), however the symbol
+#     was declared, an extern written by hand included;
+#   - two or more files of one room take from each other in a cycle.
+# What no room defines (the C library) is not looked at.  On success it
+# touches STAMP.
+cmake_minimum_required(VERSION 3.16)
+file(STRINGS "${ROOMS}" lines)
+set(objects "")
+set(platforms "")
+foreach(line IN LISTS lines)
+  separate_arguments(words UNIX_COMMAND "${line}")
+  list(POP_FRONT words level room)
+  if(room MATCHES "^(.*)[*]$")
+    set(room ${CMAKE_MATCH_1})
+    list(APPEND platforms ${room})
+    set(interface ${level})
+  endif()
+  set(level_${room} ${level})
+  foreach(path IN LISTS words)
+    execute_process(COMMAND "${NM}" -A -P "${path}" OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "rooms: ${NM} cannot read ${path}")
+    endif()
+    string(REPLACE ";" "\\;" out "${out}")
+    string(REPLACE "\n" ";" out "${out}")
+    foreach(l IN LISTS out)
+      # "archive[member]: symbol TYPE ..." or "object: symbol TYPE ..."
+      if(NOT l MATCHES "^(.+): ([^ ]+) ([A-Za-z])")
+        continue()
+      endif()
+      set(obj "${CMAKE_MATCH_1}")
+      set(sym "${CMAKE_MATCH_2}")
+      set(type "${CMAKE_MATCH_3}")
+      # A member of an archive by its name, an object by its target and
+      # source: two objects of one source name stay two.
+      string(REGEX REPLACE "^.*\\[(.*)\\]$" "\\1" name "${obj}")
+      string(REGEX REPLACE "^.*/CMakeFiles/([^/]*)\\.dir/" "\\1:" name "${name}")
+      set(file "${room}/${name}")
+      if(NOT DEFINED room_of_${file})
+        set(room_of_${file} ${room})
+        list(APPEND objects ${file})
+      endif()
+      if(type STREQUAL "U")
+        list(APPEND uses_${file} ${sym})
+      elseif(type MATCHES "^[A-TV-Z]$")
+        list(APPEND defs_${sym} ${file})
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+set(bad "")
+foreach(file IN LISTS objects)
+  set(room ${room_of_${file}})
+  set(mine ${level_${room}})
+  foreach(sym IN LISTS uses_${file})
+    if(NOT DEFINED defs_${sym} OR file IN_LIST defs_${sym})
+      continue()
+    endif()
+    set(ok FALSE)
+    set(from "")
+    set(by "")
+    foreach(def IN LISTS defs_${sym})
+      string(REGEX REPLACE "/.*" "" r "${def}")
+      list(APPEND by ${r})
+      if(level_${r} LESS mine)
+        set(ok TRUE)
+      elseif(r STREQUAL room)
+        list(APPEND edges_${file} ${def})
+        set(ok TRUE)
+      endif()
+      list(APPEND from ${def})
+    endforeach()
+    # Defined alike by every platform: the platform interface.
+    if(platforms AND NOT mine LESS interface)
+      set(all TRUE)
+      foreach(r IN LISTS platforms)
+        if(NOT r IN_LIST by)
+          set(all FALSE)
+        endif()
+      endforeach()
+      if(all)
+        set(ok TRUE)
+      endif()
+    endif()
+    if(NOT ok)
+      list(JOIN from ", " from)
+      string(APPEND bad "  ${file} takes ${sym} from a room above or beside it: ${from}\n")
+    endif()
+  endforeach()
+endforeach()
+
+# A cycle: a file that reaches itself through the files of its room it
+# takes from.
+foreach(file IN LISTS objects)
+  set(seen "")
+  set(todo ${edges_${file}})
+  while(todo)
+    list(POP_FRONT todo next)
+    if(next IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen ${next})
+    list(APPEND todo ${edges_${next}})
+  endwhile()
+  if(file IN_LIST seen)
+    list(JOIN seen ", " seen)
+    string(APPEND bad "  ${file} is in a cycle of calls within its room: ${seen}\n")
+  endif()
+endforeach()
+
+if(bad)
+  message(FATAL_ERROR "rooms: calls that reach up or go round (cmake/rooms.cmake):\n${bad}")
+endif()
+if(STAMP)
+  file(TOUCH "${STAMP}")
+endif()
