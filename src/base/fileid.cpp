@@ -27,8 +27,7 @@ int linkend(const char *path, char *out, size_t size) {
         return -1;
     }
     memcpy(out, path, n + 1);
-    // As many links as Linux follows in one lookup (its MAXSYMLINKS).
-    for (int hops = 0; hops <= 40; hops++) {
+    for (int hops = 0; hops <= MAXLINKS; hops++) {
         struct stat st;
         if (lstat(out, &st)) return errno == ENOENT ? 0 : -1;
         if (!S_ISLNK(st.st_mode)) return 0;

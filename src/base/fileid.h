@@ -18,6 +18,9 @@ bool sameid(const struct stat &a, const struct stat &b);
 // stand-in for /dev/mem under an emulator).  0, or -1 with errno set.
 int statpath(const char *path, struct stat *st);
 
+// As many symbolic links as Linux follows in one lookup (its MAXSYMLINKS).
+constexpr int MAXLINKS = 40;
+
 // The name at the end of path's chain of symbolic links, which is where
 // creating path makes the file (as open with O_CREAT does).  A relative
 // link is taken from the folder that holds it; the links are followed as

@@ -76,11 +76,14 @@ static int divisor(const clkfield &f) {
     return 1;
 }
 
+// The PLLs' reference clock, 14.7456 MHz, in whole kHz.
+constexpr int REFKHZ = 14746;
+
 // PLL output in kHz from its feedback and input dividers and its post
-// scaler; the reference clock is 14.7456 MHz.  The product is formed first
-// and every division truncates; it fits 32 bits for every field value.
+// scaler.  The product is formed first and every division truncates; it
+// fits 32 bits for every field value.
 static int pllfout(int x1fbd, int x2fbd, int x2ipd, int ps) {
-    return (x1fbd + 1) * 14746 * (x2fbd + 1) / ((x2ipd + 1) * (1 << ps));
+    return (x1fbd + 1) * REFKHZ * (x2fbd + 1) / ((x2ipd + 1) * (1 << ps));
 }
 
 static void clkset1freqs(void) {

@@ -44,7 +44,10 @@ static void outfailed(void) {
     if (!outerr) outerr = errno ? errno : EIO;
 }
 
-static char obuf[8192];
+// The report's own buffer: a replayed command file's lines leave in writes
+// of up to this many bytes.
+constexpr size_t REPORTBUF = 8192;
+static char obuf[REPORTBUF];
 static size_t olen;
 static lineout repfile; // the -o file's writer
 static lineout *rep;    // the report's writer: standard output's, or repfile

@@ -18,7 +18,7 @@
 #include <string.h>
 #include <unistd.h>
 
-static const char version[] = "0.1beta";
+static const char version[] = ZORL_VERSION; // from the build (CMakeLists.txt)
 
 static int vflg; // -v: start-up messages on standard error
 

@@ -116,12 +116,12 @@ int adc_init(void) {
 }
 
 int adc_read(int channel, int range) {
-    io_wr8(adc_io_cntl, (uint8_t)(channel + 8 * range + 0x40));
-    // The budget is a number of status reads, not a time: at most 2048,
-    // each one reaching the converter.
+    io_wr8(adc_io_cntl, (uint8_t)(channel + ADC_RANGE * range + ADC_START));
+    // The budget is a number of status reads, not a time, each one
+    // reaching the converter.
     int reads = 1;
     while (io_rd16(adc_io_stat) & ADC_BUSY) {
-        if (reads == 2048) {
+        if (reads == ADC_POLLS) {
             adcerror = ADC_ERROR;
             return ADC_ERROR;
         }
@@ -131,13 +131,13 @@ int adc_read(int channel, int range) {
 }
 
 int readvolt(int channel, int range) {
-    // Full-scale tenths of a millivolt per 4096 counts, by range.
+    // Full-scale tenths of a millivolt per ADC_FULLSCALE counts, by range.
     static const int32_t scale[4] = {50000, 100000, 100000, 200000};
     if ((unsigned)range > 3) return ADC_ERROR;
     int x = adc_read(channel, range);
-    if (x > 65536) return x;
+    if (x == ADC_ERROR) return x;
     // The product needs more than 32 bits for large readings; the quotient
-    // by 4096 fits again, and the rounding to millivolts is done on that.
-    int32_t tenths = (int32_t)((int64_t)x * scale[range] / 4096);
+    // fits again, and the rounding to millivolts is done on that.
+    int32_t tenths = (int32_t)((int64_t)x * scale[range] / ADC_FULLSCALE);
     return (tenths + 5) / 10;
 }

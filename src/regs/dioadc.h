@@ -55,6 +55,10 @@ int setddrline(int line, int value);
 // reading.  Call adc_init, and go on only if it returned 0.
 
 constexpr int ADC_ERROR = 0x3E0000; // larger than any 16-bit reading
+constexpr int ADC_RANGE = 8;        // the control byte: channel + ADC_RANGE x range + ADC_START
+constexpr int ADC_START = 0x40;
+constexpr int ADC_POLLS = 2048;     // status reads before a conversion is given up
+constexpr int ADC_FULLSCALE = 4096; // counts at full scale
 
 extern volatile uint8_t *adc_io_cntl;  // control (8-bit store), 0x10C00000
 extern volatile uint16_t *adc_io_stat; // status (16-bit load),  0x10800000
@@ -67,7 +71,7 @@ extern int adcerror;                   // ADC_ERROR once a conversion has timed 
 int adc_init(void);
 
 // One conversion: the reading, -32768 to 32767, or ADC_ERROR (also left in
-// adcerror) when the converter is still busy after 2048 status reads.
+// adcerror) when the converter is still busy after ADC_POLLS status reads.
 // Neither channel nor range is checked: they simply make the control byte.
 int adc_read(int channel, int range);
 
