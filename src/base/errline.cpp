@@ -100,8 +100,15 @@ void errstore(const char *name, const char *store) {
     msgend(m);
 }
 
-bool storegate(const char *store) {
-    int which = linestore(store);
+static bool refused(int which, const char *store) {
     if (which == 1 << 1) errstore("stdout", store);
     return which != 0;
+}
+
+bool storegate(const char *store) {
+    return refused(linestore(store), store);
+}
+
+bool storegatefd(const char *store, int fd) {
+    return refused(linestorefd(fd), store);
 }

@@ -61,9 +61,11 @@ void errpath(lineout *out, const char *message, const char *path, const char *wh
 void errstore(const char *name, const char *store);
 
 // Before anything is written: the register store's name for every writer
-// (linestore), and whether standard output or error is the store.  If one
-// is, true after the message (unless standard error is the store, where
-// the status alone says it): the run is refused.
+// (linestore), and whether standard output or error is the store; once
+// the store is open, storegatefd: whether they are the file it opened, fd
+// (linestorefd).  If one is, true after the message (unless standard error
+// is the store, where the status alone says it): the run is refused.
 bool storegate(const char *store);
+bool storegatefd(const char *store, int fd);
 
 #endif

@@ -42,8 +42,10 @@ static int caps(long call, capdata *d) {
 }
 
 // The file-system IDs and the effective capabilities: the user's (raise
-// false) or the privilege's.  0, or EPERM when they could not be so.
+// false) or the privilege's.  0, or EPERM when they could not be so;
+// without a privilege, nothing to do.
 static int privset(bool raise) {
+    if (!priv) return 0;
     unsigned u = ids[raise ? EUID : RUID], g = ids[raise ? EGID : RGID];
     capdata d[2];
     if (caps(SYS_capget, d)) return EPERM;
@@ -60,19 +62,17 @@ int privstart(void) {
     sys(ID(getresuid), (long)&ids[RUID], (long)&ids[EUID], (long)&ids[SUID]);
     sys(ID(getresgid), (long)&ids[RGID], (long)&ids[EGID], (long)&ids[SGID]);
     priv = getauxval(AT_SECURE) || ids[RUID] != ids[EUID] || ids[RGID] != ids[EGID];
-    return priv ? privset(false) : 0;
+    return privset(false);
 }
 
 int privopen(const char *path, int flags) {
-    if (priv && privset(true)) return errno = EPERM, -1;
-    int fd = open(path, flags);
-    int err = errno;
-    if (priv && privset(false)) {
-        if (fd >= 0) close(fd);
+    if (privset(true)) return errno = EPERM, -1;
+    int fd = open(path, flags), err = errno;
+    if (privset(false)) {
+        close(fd);
         return errno = EPERM, -1;
     }
-    errno = err;
-    return fd;
+    return errno = err, fd;
 }
 
 int privdrop(void) {

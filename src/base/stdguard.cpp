@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <sys/auxv.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 int stdclosed;
@@ -18,11 +17,14 @@ int stdclosed;
 // /dev/null to read on standard output and error (glibc), or /dev/null to
 // read and write (musl, uClibc-ng).  Such a stream is closed all the same.
 static bool standin(int fd) {
+    // makedev(1, 3) and makedev(1, 7), as every C library encodes numbers
+    // this small: a constant, where glibc's makedev is a call.
+    constexpr dev_t null = 0x103, full = 0x107;
     struct stat st;
     int mode = fcntl(fd, F_GETFL) & O_ACCMODE;
     if (!getauxval(AT_SECURE) || fstat(fd, &st) || !S_ISCHR(st.st_mode)) return false;
-    if (st.st_rdev == makedev(1, 7)) return fd == 0 && mode == O_WRONLY;
-    return st.st_rdev == makedev(1, 3) && (mode == O_RDWR || (fd && mode == O_RDONLY));
+    if (st.st_rdev == full) return fd == 0 && mode == O_WRONLY;
+    return st.st_rdev == null && (mode == O_RDWR || (fd && mode == O_RDONLY));
 }
 
 int stdguard(void) {

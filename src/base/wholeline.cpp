@@ -24,26 +24,29 @@ struct loopinfo {
 };
 constexpr unsigned long LOOP_STATUS64 = 0x4C05;
 
-bool reaches(int fd, const char *path) {
-    struct stat st, named;
-    if (!path || fstat(fd, &st) || statpath(path, &named)) return false;
-    if (sameid(st, named)) return true;
+// Is what fd writes to the file store: that file, or a loop device backed
+// by it?
+static bool backs(int fd, const struct stat &store) {
+    struct stat st;
+    if (fstat(fd, &st)) return false;
+    if (sameid(st, store)) return true;
     loopinfo lo = {};
     // ioctl by its number: musl's converts the structures of other
     // requests, at the cost of half a kilobyte of code.
     return S_ISBLK(st.st_mode) && !syscall(SYS_ioctl, fd, LOOP_STATUS64, &lo) &&
-           lo.device == (uint64_t)named.st_dev && lo.inode == (uint64_t)named.st_ino;
+           lo.device == (uint64_t)store.st_dev && lo.inode == (uint64_t)store.st_ino;
 }
 
 void lineopen(lineout *o, int fd) {
-    struct stat st;
+    struct stat st, store;
     bool ok = !fstat(fd, &st);
     o->fd = fd;
-    o->kind = !ok                                            ? LINE_OTHER
-              : reaches(fd, storename)                       ? LINE_STORE
-              : S_ISREG(st.st_mode)                          ? LINE_FILE
-              : S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ? LINE_PIPE
-                                                             : LINE_OTHER;
+    o->kind = !ok                                                             ? LINE_OTHER
+              : storename && !statpath(storename, &store) && backs(fd, store) ? LINE_STORE
+              : S_ISREG(st.st_mode)                                           ? LINE_FILE
+              : S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)                  ? LINE_PIPE
+                                                                              : LINE_OTHER;
+    o->chunk = ok && S_ISSOCK(st.st_mode) ? SOCKWRITE : ONEWRITE;
     o->size0 = ok ? st.st_size : 0;
     o->peer = nullptr;
     o->err = o->left = 0;
@@ -70,6 +73,17 @@ int linestore(const char *store) {
     int which = 0;
     for (int fd = 1; fd <= 2; fd++)
         if (stdline(fd)->kind == LINE_STORE) which |= 1 << fd;
+    return which;
+}
+
+int linestorefd(int storefd) {
+    struct stat st;
+    int which = 0;
+    for (int fd = 1; fd <= 2; fd++) {
+        if (fstat(storefd, &st) || !backs(fd, st)) continue;
+        stdline(fd)->kind = LINE_STORE;
+        which |= 1 << fd;
+    }
     return which;
 }
 
@@ -101,13 +115,21 @@ int lineerr(const lineout *o) {
     return o->err ? o->err : o->peer ? o->peer->err : 0;
 }
 
+// The last newline of the n bytes at p, or a null pointer (memrchr, which
+// costs the dynamic board program an import).
+static const char *lastnl(const char *p, size_t n) {
+    while (n--)
+        if (p[n] == '\n') return p + n;
+    return nullptr;
+}
+
 // How much of the n bytes at p one write takes: all of them, or for a pipe
 // up to the last line end within one write's worth (a longer line, in
 // pieces of that worth).
 static size_t onewrite(const lineout *o, const char *p, size_t n) {
     if (o->kind != LINE_PIPE) return n;
-    size_t m = n < ONEWRITE ? n : ONEWRITE;
-    const char *nl = (const char *)memrchr(p, '\n', m);
+    size_t m = n < o->chunk ? n : o->chunk;
+    const char *nl = lastnl(p, m);
     return nl ? (size_t)(nl - p) + 1 : m;
 }
 
@@ -138,7 +160,7 @@ int lineput(lineout *o, const char *p, size_t n) {
             if (file && (fresh || old)) o->left = cutback(o, k, fresh, old);
             break;
         }
-        const char *nl = (const char *)memrchr(p, '\n', (size_t)w);
+        const char *nl = lastnl(p, (size_t)w);
         if (nl) ended = true;
         fresh = nl ? p + w - nl - 1 : fresh + w;
         k += w;

@@ -24,11 +24,13 @@
 //                       A signal that ends the process would stop such a
 //                       write partway with nothing left to mend it, so
 //                       every signal but KILL is held off meanwhile.
-//   a pipe, FIFO or     Each write is at most PIPE_BUF bytes and ends at
-//   socket              the end of a line, so that no signal, KILL
-//                       included, can cut it: the kernel writes such a
-//                       write whole or not at all.  Only a single line
-//                       longer than PIPE_BUF goes in pieces.
+//   a pipe, FIFO or     Each write is at most PIPE_BUF bytes (a socket's
+//   socket              SOCKWRITE) and ends at the
+//                       end of a line, so that no signal, KILL included,
+//                       can cut it: the kernel writes such a write whole
+//                       or not at all (a local socket's; a network one may
+//                       take part of it).  Only a single line longer than
+//                       that goes in pieces.
 //   anything else       (a terminal) written as it comes.
 //
 // A stream that another program left non-blocking is waited on (poll)
@@ -43,6 +45,10 @@
 
 // The most bytes the kernel writes to a pipe in one piece.
 constexpr size_t ONEWRITE = PIPE_BUF;
+// A local stream socket takes a write whole, or nothing of it, while it
+// fits half the socket's send buffer less a header: of its smallest
+// buffer (4608 bytes), 2240.
+constexpr size_t SOCKWRITE = 2048;
 
 enum linekind { LINE_OTHER, LINE_FILE, LINE_PIPE, LINE_STORE };
 
@@ -55,6 +61,7 @@ struct lineout {
     off_t tail;    // bytes written since the last newline
     off_t tailend; // the file offset where they end, when tail is not 0
     off_t size0;   // the file's size when the writer was opened
+    size_t chunk;  // a pipe's or socket's most bytes in one write
 };
 
 // Why part of a line was left in a file: another program wrote to it after
@@ -68,9 +75,10 @@ enum { LEFT_APPENDED = -1, LEFT_OLDTEXT = -2 };
 // the store: bit 1 for standard output, bit 2 for standard error.
 int linestore(const char *store);
 
-// Is what fd writes to the file path names: that file, or a loop device
-// whose backing file it is?
-bool reaches(int fd, const char *path);
+// The same for the store as it was opened, by its descriptor: another file
+// may have taken the store's name since standard output and error were
+// decided.  A stream found to be the store writes nothing from then on.
+int linestorefd(int storefd);
 
 void lineopen(lineout *o, int fd);
 

@@ -1,7 +1,6 @@
 #include "cpuinfo.h"
 
 #include <string.h>
-#include <strings.h>
 
 void cpuscan_start(cpuscan *s) {
     s->len = 0;
@@ -27,7 +26,9 @@ static void cpuscan_line(cpuscan *s) {
     if (p == end || *p != ':') return; // "CPU parts", say: not this key
     p++;
     while (p < end && blank(*p)) p++;
-    if (end - p < (ptrdiff_t)plen || strncasecmp(p, part, plen)) {
+    // The kernel writes 0x920; 0X920 is the same number.
+    if (end - p < (ptrdiff_t)plen || p[0] != '0' || (p[1] | 0x20) != 'x' ||
+        memcmp(p + 2, part + 2, plen - 2)) {
         s->others++;
         return;
     }

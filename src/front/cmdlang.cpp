@@ -5,6 +5,7 @@
 #include "zr6410io.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -45,7 +46,7 @@ int docmd(char *cmd) {
         dot = p;
         *p++ = 0;
         param = p;
-        if (char *e = strchr(p, '=')) {
+        if (char *e = p + strcspn(p, "="); *e) {
             eq = e;
             *e = 0;
             value = e + 1;
@@ -103,6 +104,24 @@ __attribute__((cold)) static void trace(const char *head, const char *text, cons
     putmsg(head, text, tail);
 }
 
+// At EOF from the source: a source that another program left non-blocking
+// has nothing to read now (EAGAIN) rather than at an end, and is waited on
+// until it has.  The next byte, or EOF.
+static int nextc(FILE *fp);
+
+static int waitc(FILE *fp) {
+    if (!ferror_unlocked(fp) || errno != EAGAIN) return EOF;
+    clearerr_unlocked(fp);
+    struct pollfd ready = {fileno(fp), POLLIN, 0};
+    poll(&ready, 1, -1);
+    return nextc(fp);
+}
+
+static inline int nextc(FILE *fp) {
+    int c = getc_unlocked(fp);
+    return c == EOF ? waitc(fp) : c;
+}
+
 char *getcmdline(char *buf, int size, FILE *fp, int *err, int skip) {
     int len = 0, lim = size - 1, bad = 0;
     *err = 0;
@@ -112,8 +131,7 @@ char *getcmdline(char *buf, int size, FILE *fp, int *err, int skip) {
         // byte, or one character more than the buffer holds, is enough to
         // know that the line cannot be run.
         int start = len, over = 0, last = 0, c;
-        while ((c = getc_unlocked(fp)) != '\n' && c != EOF && c != 0 && len < lim)
-            buf[len++] = (char)c;
+        while ((c = nextc(fp)) != '\n' && c != EOF && c != 0 && len < lim) buf[len++] = (char)c;
         if (c != '\n' && c != EOF) {
             if (!bad) bad = len == lim ? LINE_TOOLONG : LINE_NUL;
             // A caller that ends with this line (any source but a
@@ -123,9 +141,9 @@ char *getcmdline(char *buf, int size, FILE *fp, int *err, int skip) {
             // is kept, to see whether it continues.
             if (!skip) break;
             over = 1, last = c;
-            while ((c = getc_unlocked(fp)) != '\n' && c != EOF) last = c;
+            while ((c = nextc(fp)) != '\n' && c != EOF) last = c;
         }
-        if (c == EOF && ferror(fp)) {
+        if (c == EOF && ferror_unlocked(fp)) {
             *err = errno ? errno : EIO;
             return nullptr;
         }

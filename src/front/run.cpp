@@ -108,7 +108,7 @@ __attribute__((cold)) static void verbose(void) {
 
 static bool isprefix(const char *opt, const char *word) {
     size_t n = strlen(opt);
-    return n && n <= strlen(word) && !strncmp(opt, word, n);
+    return n && n <= strlen(word) && !memcmp(opt, word, n);
 }
 
 void zorlmain(int argc, char **argv, const char *own, int (*chip)(uint32_t id)) {
@@ -166,6 +166,10 @@ void zorlmain(int argc, char **argv, const char *own, int (*chip)(uint32_t id)) 
         FILE *f = closed ? fopen("/dev/null", "w") : openreport(outname);
         if (!f) exit(err_rpt(errno, closed ? "/dev/null" : outname));
         setvbuf(f, nullptr, _IONBF, 0);
+        // The open may have waited (a FIFO, for its reader): what standard
+        // output and error are is decided once more.
+        fout = f; // the report to drop, should that refuse the run
+        if (storegate(iostore())) failstart(EINVAL, nullptr);
         setreport(f);
         outfile = outname;
         if (closed) outerr = EBADF;

@@ -307,6 +307,13 @@ int simboard_open(int faultstatus) {
         close(fd);
         return fail(err, path, bad);
     }
+    // Another file may have taken the image's name since standard output
+    // and error were decided: decided again by the file opened.
+    if (storegatefd(path, fd)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
     opened = st;
     imagefd = fd;
     imagepath = path;

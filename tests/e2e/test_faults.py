@@ -311,24 +311,30 @@ class Faults(SimTest):
         self.assertImage(want)
 
     def test_pipe_or_fifo_holds_whole_lines_whatever_ends_the_run(self):
-        # A pipe of one page, not read until the writer sleeps in its write
-        # nor until a signal has ended the run: a write of at most PIPE_BUF
-        # bytes that ends a line is made whole or not at all.
+        # A pipe of one page (a socket of a small buffer), not read until
+        # the writer sleeps in its write nor until a signal has ended the
+        # run: a write that fits the pipe's atomic size (the socket's
+        # buffer) and ends a line is made whole or not at all.
         cmds = self.write_file("cmds", "clkset1\nclkset1.pll1_x2fdb2=63\n" * 60)
         fifo = os.path.join(self.dir, "fifo")
         os.mkfifo(fifo)
-        for stream, sig in itertools.product(("stdout", "stderr", "-o fifo"), (
+        for stream, sig in itertools.product(("stdout", "stderr", "fifo", "socket"), (
                 signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGKILL)):
             with self.subTest(stream=stream, sig=sig):
-                rd, wr = (os.open(fifo, os.O_RDONLY | os.O_NONBLOCK), None) if stream[0] == "-" \
-                    else os.pipe()
-                fcntl.fcntl(rd, 1031, 4096)  # F_SETPIPE_SZ
-                p = self.start("-d" if wr and stream == "stderr" else "-v", "-i", cmds,
-                               *stream.split()[:1], *([fifo] if not wr else []), stdin=None,
-                               **{stream if wr else "stdout": wr or subprocess.DEVNULL})
+                if stream == "socket":
+                    ours, theirs = socket.socketpair()
+                    theirs.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4000)
+                    rd, wr = ours.detach(), theirs.detach()
+                else:
+                    rd, wr = (os.open(fifo, os.O_RDONLY | os.O_NONBLOCK), None) \
+                        if stream == "fifo" else os.pipe()
+                    fcntl.fcntl(rd, 1031, 4096)  # F_SETPIPE_SZ
+                p = self.start("-d" if stream == "stderr" else "-v", "-i", cmds, stdin=None,
+                               *([] if wr else ["-o", fifo]),
+                               **{"stderr" if stream == "stderr" else "stdout": wr or subprocess.DEVNULL})
                 if wr:
                     os.close(wr)
-                self.wait_state(p, "pipe_write")
+                self.wait_state(p, "sock_alloc" if stream == "socket" else "pipe_write")
                 p.send_signal(sig)
                 finish(p)  # before the pipe is read: that would let the write go on
                 got = read_upto(rd, 1 << 20)
@@ -336,8 +342,9 @@ class Faults(SimTest):
                 self.assertEqual(got[-1:], b"\n", got[-40:])
 
     def test_stream_left_non_blocking(self):
-        # Another program left the pipe non-blocking: the run waits for room
-        # and goes on, and leaves the flags as they were.
+        # Another program left the pipe of the report, or of the commands,
+        # non-blocking: the run waits for room or for input and goes on, and
+        # leaves the flags as they were.
         cmds = self.write_file("cmds", "clkset1\nclkset2\n" * 200)
         want = self.zorl("-i", cmds).out.encode()
         rd, wr = os.pipe()
@@ -349,6 +356,14 @@ class Faults(SimTest):
         self.assertEqual((finish(p), os.get_blocking(wr)), ((0, None, b""), False))
         os.close(rd)
         os.close(wr)
+        rd, wr = os.pipe()
+        os.set_blocking(rd, False)
+        p = self.start("-i", "-", stdin=rd)
+        self.wait_state(p, "poll")
+        os.write(wr, b"usb\n")
+        os.close(wr)
+        self.assertEqual((finish(p), os.get_blocking(rd)), ((0, b"USB=on\n", b""), False))
+        os.close(rd)
 
     def wait_state(self, p, wchan):
         """Until the program sleeps in the kernel function named so, or ends."""

@@ -3,6 +3,7 @@
 #include "dioadc.h"
 #include "platform.h"
 #include "simboard.h"
+#include "wholeline.h"
 #include "zr6410io.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 
 class SimBoard : public ::testing::Test {
@@ -92,4 +94,27 @@ TEST_F(SimBoard, AReplacedImageTakesNoStore) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("image was replaced while in use"),
               std::string::npos);
     unlink(old.c_str());
+}
+
+// Standard output that was not the image when the run started, but is the
+// file opened under the image's name (another file took the name since):
+// refused at the open, and the stream writes nothing from then on.
+TEST_F(SimBoard, AStreamThatBecameTheImageIsRefusedAtItsOpen) {
+    ASSERT_EQ(syscon_init(), 0);
+    close(iofd);
+    iofd = -1;
+    int out = dup(1), img = open(image.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_EQ(dup2(img, 1), 1);
+    testing::internal::CaptureStderr();
+    errno = 0;
+    EXPECT_EQ(simboard_open(0), -1);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(lineput(stdline(1), "x\n", 2), EINVAL);
+    dup2(out, 1);
+    EXPECT_NE(
+        testing::internal::GetCapturedStderr().find("stdout: would write into the register store"),
+        std::string::npos);
+    EXPECT_EQ(bytes().size(), SIM_SIZE);
+    close(img), close(out);
+    linestore(nullptr);
 }
