@@ -23,10 +23,9 @@ def tree(root):
 
 
 BOARD = ["bin/zorl", "share/bash-completion/completions/zorl", "share/doc/zorl/LICENSE",
-         "share/doc/zorl/README.md",
-         "share/man/man1/zorl.1"]
+         "share/doc/zorl/README.md", "share/man/man1/zorl.1"]
 DEVELOPMENT = ["bin/zorl-sim", "bin/zr6410-devmem", "share/bash-completion/completions/zorl-sim",
-               "share/man/man1/zr6410-devmem.1"]
+               "share/man/man1/zorl-sim.1", "share/man/man1/zr6410-devmem.1"]
 
 
 class Install(unittest.TestCase):
