@@ -153,16 +153,13 @@ def main():
     args = sys.argv[1:]
     if args[:1] == ["--sigill"]:
         return sigill(args[1:-1], args[-1])
-    expect = None
-    if "--expect" in args:
-        i = args.index("--expect")
-        expect = set(args[i + 1].split(","))
-        del args[i:i + 2]
-    settle = []
-    if "--settle" in args:
-        i = args.index("--settle")
-        settle = args[i + 1].split(",")
-        del args[i:i + 2]
+    opts = {}
+    for opt in ("--expect", "--settle"):
+        if opt in args:
+            i = args.index(opt)
+            opts[opt] = args[i + 1].split(",")
+            del args[i:i + 2]
+    expect, settle = opts.get("--expect"), opts.get("--settle", [])
     objdump, paths = args[0], args[1:]
     bad = []
     seen = set()
@@ -191,7 +188,7 @@ def main():
             return 1
         return 0
     found = {text.split()[0] if not text.startswith("Thumb") else "thumb" for _, text, _ in bad}
-    if found != expect:
+    if found != set(expect):
         print("expected exactly %s, found %s" % (sorted(expect), sorted(found)))
         return 1
     return 0
