@@ -32,10 +32,7 @@ known to hold (a test of this checker); the check then passes when exactly
 those are found.
 """
 
-import re
-import signal
-import subprocess
-import sys
+import re, signal, subprocess, sys
 
 CONDITIONS = {"", "eq", "ne", "cs", "hs", "cc", "lo", "mi", "pl", "vs", "vc", "hi", "ls",
               "ge", "lt", "gt", "le", "al"}
@@ -185,13 +182,11 @@ def main():
     if expect is None:
         if bad:
             print("%d instructions that the ARM920T (ARMv4T) does not have" % len(bad))
-            return 1
-        return 0
+        return 1 if bad else 0
     found = {text.split()[0] if not text.startswith("Thumb") else "thumb" for _, text, _ in bad}
     if found != set(expect):
         print("expected exactly %s, found %s" % (sorted(expect), sorted(found)))
-        return 1
-    return 0
+    return 1 if found != set(expect) else 0
 
 
 if __name__ == "__main__":

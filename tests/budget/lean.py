@@ -25,11 +25,7 @@ size     the program holds at most LIMIT bytes of code and data: the
 breaks the budget (a test of this checker).
 """
 
-import os
-import re
-import subprocess
-import sys
-import tempfile
+import os, re, subprocess, sys, tempfile
 
 
 def run(*cmd):
