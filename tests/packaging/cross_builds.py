@@ -88,13 +88,12 @@ class CrossBuilds(unittest.TestCase):
                 self.refuses(dir, [emu, "-L", os.path.join(dir, "root"), d + "/usr/bin/zorl"], why)
 
     def test_debian_cross_build_with_its_tests(self):
-        # As debhelper builds for armhf: no toolchain file, no emulator, its
-        # processor name and dpkg-buildflags' hardening=+all flags (CPPFLAGS
-        # added to both, as for CMake), the tests on; not a warning.  Then
-        # configured again with qemu-arm off PATH (a PATH of the compilers,
-        # cmake and make): the tests that run the programs are left out, and
-        # configure says so.  And with a find root whose multiarch folder
-        # holds another libc.so.6 (libm): the loader takes the compiler's.
+        # As debhelper builds for armhf: no toolchain file nor emulator, its
+        # processor name, dpkg-buildflags' hardening=+all flags (CPPFLAGS in
+        # both, as for CMake), the tests on; no warning.  Configured again with
+        # qemu-arm off PATH: the tests that run the programs are left out, and
+        # configure says so; and with a find root whose multiarch folder holds
+        # another libc.so.6 (libm), which the loader must not take.
         top = tempfile.TemporaryDirectory(prefix="zorl-deb-")
         self.addCleanup(top.cleanup)
         get = lambda v: run(["dpkg-buildflags", "--get", v], top.name, DEB_HOST_ARCH="armhf",
@@ -111,12 +110,11 @@ class CrossBuilds(unittest.TestCase):
         cmd = ["cmake", "-S", SRC, "-B", b, "-DCMAKE_SYSTEM_NAME=Linux",
                "-DCMAKE_SYSTEM_PROCESSOR=armv7l", "-DCMAKE_C_COMPILER=%s-gcc" % t,
                "-DCMAKE_CXX_COMPILER=%s-g++" % t]
-        path = os.environ["PATH"]
-        for name, path, args, tests in [  # one build tree, configured three times
-                ("qemu-arm on PATH", path, cmd, 3), ("qemu-arm off PATH", bin, cmd[:5], 1),
-                ("a second C library", path, cmd[:5] + ["-DCMAKE_FIND_ROOT_PATH=" + root], 3)]:
+        for name, more, args, tests in [  # one build tree, configured three times
+                ("qemu-arm on PATH", {}, cmd, 3), ("qemu-arm off PATH", {"PATH": bin}, cmd[:5], 1),
+                ("a second C library", {}, cmd[:5] + ["-DCMAKE_FIND_ROOT_PATH=" + root], 3)]:
             with self.subTest(name):
-                r = run(args, top.name, PATH=path, **env)
+                r = run(args, top.name, **env, **more)
                 self.assertEqual(r.returncode, 0, r.stderr.decode()[-3000:])
                 self.assertEqual(b"the tests that run the built programs are left out" in r.stdout,
                                  tests == 1)
