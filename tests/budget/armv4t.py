@@ -32,10 +32,7 @@ known to hold (a test of this checker); the check then passes when exactly
 those are found.
 """
 
-import re
-import signal
-import subprocess
-import sys
+import re, signal, subprocess, sys
 
 CONDITIONS = {"", "eq", "ne", "cs", "hs", "cc", "lo", "mi", "pl", "vs", "vc", "hi", "ls",
               "ge", "lt", "gt", "le", "al"}
@@ -153,16 +150,13 @@ def main():
     args = sys.argv[1:]
     if args[:1] == ["--sigill"]:
         return sigill(args[1:-1], args[-1])
-    expect = None
-    if "--expect" in args:
-        i = args.index("--expect")
-        expect = set(args[i + 1].split(","))
-        del args[i:i + 2]
-    settle = []
-    if "--settle" in args:
-        i = args.index("--settle")
-        settle = args[i + 1].split(",")
-        del args[i:i + 2]
+    opts = {}
+    for opt in ("--expect", "--settle"):
+        if opt in args:
+            i = args.index(opt)
+            opts[opt] = args[i + 1].split(",")
+            del args[i:i + 2]
+    expect, settle = opts.get("--expect"), opts.get("--settle", [])
     objdump, paths = args[0], args[1:]
     bad = []
     seen = set()
@@ -188,13 +182,11 @@ def main():
     if expect is None:
         if bad:
             print("%d instructions that the ARM920T (ARMv4T) does not have" % len(bad))
-            return 1
-        return 0
+        return 1 if bad else 0
     found = {text.split()[0] if not text.startswith("Thumb") else "thumb" for _, text, _ in bad}
-    if found != expect:
+    if found != set(expect):
         print("expected exactly %s, found %s" % (sorted(expect), sorted(found)))
-        return 1
-    return 0
+    return 1 if found != set(expect) else 0
 
 
 if __name__ == "__main__":

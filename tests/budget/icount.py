@@ -17,12 +17,7 @@ valgrind 3.19 cannot read clang's DWARF 5 and would give up.
 Exit status 77 (skipped) without valgrind.
 """
 
-import os
-import re
-import shutil
-import subprocess
-import sys
-import tempfile
+import os, re, shutil, subprocess, sys, tempfile
 
 SKIP = 77
 
@@ -61,8 +56,7 @@ def main():
     print("full status report: %d instructions, budget %d" % (n, limit))
     if n > limit:
         print("over the budget by %d" % (n - limit))
-        return 1
-    return 0
+    return 1 if n > limit else 0
 
 
 if __name__ == "__main__":

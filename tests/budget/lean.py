@@ -25,11 +25,7 @@ size     the program holds at most LIMIT bytes of code and data: the
 breaks the budget (a test of this checker).
 """
 
-import os
-import re
-import subprocess
-import sys
-import tempfile
+import os, re, subprocess, sys, tempfile
 
 
 def run(*cmd):
@@ -85,6 +81,7 @@ def startup(readelf, nm, prog):
 
 
 def size(readelf, strip, limit, prog):
+    limit = int(limit)
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, "stripped")
         run(strip, "-o", out, prog)
@@ -97,28 +94,20 @@ def size(readelf, strip, limit, prog):
         if n > limit else []
 
 
+# Each check, and how many of its arguments come before the programs.
+CHECKS = {"needed": (needed, 1), "static": (static, 1), "startup": (startup, 2), "size": (size, 3)}
+
+
 def main():
     args = sys.argv[1:]
     expect_fail = args[:1] == ["--expect-fail"]
-    if expect_fail:
-        args = args[1:]
-    check, args = args[0], args[1:]
-    faults = []
-    if check == "needed":
-        for prog in args[1:]:
-            faults += ["%s: %s" % (prog, f) for f in needed(args[0], prog)]
-    elif check == "static":
-        for prog in args[1:]:
-            faults += ["%s: %s" % (prog, f) for f in static(args[0], prog)]
-    elif check == "startup":
-        for prog in args[2:]:
-            faults += ["%s: %s" % (prog, f) for f in startup(args[0], args[1], prog)]
-    elif check == "size":
-        faults = ["%s: %s" % (args[3], f) for f in size(args[0], args[1], int(args[2]), args[3])]
-    else:
+    check, args = args[expect_fail], args[expect_fail + 1:]
+    if check not in CHECKS:
         sys.exit("unknown check " + check)
-    for f in faults:
-        print(f)
+    f, n = CHECKS[check]
+    faults = ["%s: %s" % (prog, fault) for prog in args[n:] for fault in f(*args[:n], prog)]
+    for fault in faults:
+        print(fault)
     if expect_fail:
         print("caught, as it should be" if faults else "NOT caught: the check is blind")
         return 0 if faults else 1

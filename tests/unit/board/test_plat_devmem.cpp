@@ -19,9 +19,8 @@ static bool devmemopen(void) {
     if (!d) return false;
     bool found = false;
     while (dirent *e = readdir(d)) {
-        char path[64], target[PATH_MAX];
-        snprintf(path, sizeof path, "/proc/self/fd/%s", e->d_name);
-        ssize_t n = readlink(path, target, sizeof target - 1);
+        char target[PATH_MAX];
+        ssize_t n = readlinkat(dirfd(d), e->d_name, target, sizeof target - 1);
         if (n > 0 && (target[n] = 0, !strcmp(target, "/dev/mem"))) found = true;
     }
     closedir(d);
