@@ -810,20 +810,15 @@ class Faults(SimTest):
         self.assertEqual(self.reg(PORTH, 8), 0x00)
 
     def test_image_held_by_another_program(self):
-        # A run that cannot have the register store within a few seconds
-        # writes nothing and says why; a run that only reads does not wait.
-        import fcntl
+        # A run that only reads does not wait for the register store.  One
+        # that cannot have it within the wait writes nothing and says why:
+        # the platforms' unit tests, with a shorter wait than the programs'.
         held = self.standin.mem if self.standin else self.image
-        name = "/dev/mem: held by another program" if self.standin else \
-            self.image + ": the board image is held by another program"
         if self.standin:
             self.standin.fill()
         with open(held, "rb") as f:
             fcntl.flock(f, fcntl.LOCK_EX)
             self.assertFault(self.zorl("usb", timeout=30), "", 0, "USB=on\n")
-            self.assertFault(self.zorl("-w", "usb=off", timeout=60),
-                             errline(errno.EAGAIN, name + ", nothing written")
-                             + errline(errno.EAGAIN, "usb=off"), errno.EAGAIN)
             # What was reported before a change has left the program by the
             # time it waits for the store.
             p = self.start("-w", "usb", "irda=on")
