@@ -1,5 +1,6 @@
 """Command files and standard input from a pipe: lines, tokens, the stop
-rule, over-long lines and replaying a saved report."""
+rule, over-long lines, sources that cannot be read or hold what no
+command file should, and replaying a saved report."""
 
 import os
 
@@ -100,6 +101,111 @@ class CommandFiles(SimTest):
         line = "usb" + " " * 2043 + "x"  # 2047 characters: runs
         r = self.run_file(line + "\n")
         self.assertRun(r, "USB=on\n", triple("x", line, errno.ENOSYS), 38)
+
+    # ---- sources that cannot be read, or hold what no command file should --
+
+    def test_input_file_missing(self):
+        missing = os.path.join(self.dir, "nofile")
+        self.assertFault(self.zorl("-w", "-i", missing),
+                         errline(errno.ENOENT, missing), 2)
+
+    def test_input_is_a_directory(self):
+        err = errline(errno.EISDIR, self.dir)
+        self.assertFault(self.zorl("-w", "-i", self.dir), err, 21)
+        # The read error ends the run: the edit made on the command line is
+        # not committed at exit.
+        self.assertFault(self.zorl("-w", "-i", self.dir, "clkset1.hclkdiv=2"), err, 21,
+                         CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
+
+    def test_input_with_a_nul_byte(self):
+        # The lines before it run; the line and everything after it do not.
+        path = self.write_file("nul", b"clkset1.hclkdiv=2\nus\0b=off\nirda=on\n")
+        self.assertFault(self.zorl("-w", "-i", path),
+                         errline(errno.EINVAL, LINE_NUL),
+                         22, CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
+
+    def test_input_that_is_not_utf8(self):
+        for text, status in ((b"usb=\xff\xfe", 22), (b"\xc3\x28", 38),
+                             (b"clkset1.hclkdiv=\xe2\x82", 22), (b"\x80usb=off", 38)):
+            with self.subTest(text):
+                path = self.write_file("bytes", text + b"\nirda=on\n")
+                msg = strerror(status).encode()
+                err = b"[zorl-sim] %s : %s\n" % (msg, text) * 3
+                if text.startswith(b"clkset1"):
+                    err = b'"\xe2\x82" number expected\n' + err
+                r = self.zorl("-w", "-i", path)
+                # A switch shows its state even when the value is refused.
+                out = {b"u": "USB=on\n", b"c": CLKSET1_LOAD}.get(text[:1], "")
+                self.assertFault(r, err.decode("utf-8", "replace"), status, out)
+
+    def test_control_characters_in_messages(self):
+        # Bytes below 0x20 and 0x7F reach the terminal escaped, so a command
+        # file cannot retitle or clear it; the report is not touched.
+        for text, status, shown in (
+                (b"\x1b]0;pwned\x07", 38, "\\033]0;pwned\\007"),
+                (b"usb=\x1b[2J", 22, "usb=\\033[2J"),
+                (b"clkset1.hclkdiv=\x7f\x01", 22, "clkset1.hclkdiv=\\177\\001")):
+            with self.subTest(text):
+                path = self.write_file("ctl", text + b"\nirda=on\n")
+                err = errline(status, shown) * 3
+                if text.startswith(b"clkset1"):
+                    err = '"\\177\\001" number expected\n' + err
+                out = {b"u": "USB=on\n", b"c": CLKSET1_LOAD}.get(text[:1], "")
+                self.assertFault(self.zorl("-w", "-i", path), err, status, out)
+
+    def test_input_with_100kb_lines(self):
+        long_line = "usb=off " * 12800  # 102400 bytes
+        err = errline(errno.EINVAL, LINE_TOO_LONG)
+        cases = [
+            ("one line", "usb\n" + long_line + "\nirda=on\n"),
+            ("without a newline", "usb\n" + long_line),
+            ("continued", "usb\n" + long_line + "\\\nirda=on\nirda=on\n"),
+            ("continued at the end", "usb\n" + long_line + "\\\n"),
+        ]
+        for name, text in cases:
+            with self.subTest(name):
+                path = self.write_file("long", text)
+                self.assertFault(self.zorl("-w", "-i", path), err, 22, "USB=on\n")
+                # The same from a pipe.
+                self.assertFault(self.zorl("-w", "-i", "-", input=text), err, 22, "USB=on\n")
+
+    def test_input_ending_in_a_continued_line(self):
+        # The last line was to go on: it is not run, and the run fails, so
+        # that neither it nor the exit commit of the edits before it happen.
+        err = errline(errno.EINVAL, LINE_CUT_OFF)
+        edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
+        for name, text in (("with a newline", "usb \\\nirda=on \\\n"),
+                           ("without a newline", "usb \\\nirda=on \\"),
+                           ("an empty line", "usb=off\\\n")):
+            with self.subTest(name):
+                path = self.write_file("cont", text)
+                self.assertFault(self.zorl("-w", "-i", path, "clkset1.hclkdiv=2"), err, 22, edit)
+                self.assertFault(self.zorl("-w", "-i", "-", "clkset1.hclkdiv=2", input=text),
+                                 err, 22, edit)
+
+    def test_endless_input(self):
+        # A source whose line never ends: the run ends, without the exit
+        # commit, as soon as the line cannot be run, never waiting for a
+        # newline.  The time limits stop a run that would read for ever.
+        nul = errline(errno.EINVAL, LINE_NUL)
+        long = errline(errno.EINVAL, LINE_TOO_LONG)
+        edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
+        self.assertFault(self.zorl("-w", "-i", "/dev/zero", "clkset1.hclkdiv=2"), nul, 22, edit)
+        with open("/dev/zero", "rb") as zero:
+            self.assertFault(self.zorl("-w", "-i", "-", input=None, stdin=zero), nul, 22)
+        # A writer that starts a line, then neither ends it nor goes away.
+        for text, err in ((b"usb\n" + b"x" * 3000, long), (b"usb\nus\0b=off", nul)):
+            with self.subTest(text[:8]):
+                p = self.start("-w", "-i", "-")
+                p.stdin.write(text)
+                p.stdin.flush()
+                # It ends by itself, its input still open: the deadline
+                # runs before finish closes that input.
+                status = p.wait(timeout=TIMEOUT)
+                _, out, errtext = finish(p)
+                self.assertFault(Result(out.decode(), errtext.decode(), status), err, 22,
+                                 "USB=on\n")
+
 
 
 class Replay(SimTest):
