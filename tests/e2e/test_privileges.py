@@ -129,7 +129,8 @@ class Privileges(SimTest):
                 if fd == 1 and opt == "-i":
                     err += errline(errno.EBADF, "stdout")
                 out = edit if opt == "-i" and fd != 1 else ""
-                self.assertFault(self.zorl("-w", opt, name, cmd, preexec_fn=closing(fd)), err, 9, out)
+                self.assertFault(self.zorl("-w", opt, name, cmd, preexec_fn=closing(fd)), err, 9,
+                                 out)
 
     def test_devmem_with_standard_output_closed(self):
         # A read cannot answer: it fails, and the image, which would

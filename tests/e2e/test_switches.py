@@ -68,15 +68,13 @@ class Switches(SimTest):
         self.assertEqual(self.reg(PORTH, 8), 0x00)
 
     def test_invalid_values_show_the_present_state(self):
-        before = self.read_image()
-        for (kw, label, reg, bit, width, comment) in SWITCHES:
-            start = get(before, reg, width) >> bit & 1
-            for value in ("1", "true", "onn", "on ", "o", "0x1"):
-                cmd = "%s=%s" % (kw, value)
-                with self.subTest(cmd=cmd):
-                    self.assertRun(self.zorl("-w", cmd), state(label, comment, start),
-                                   errline(errno.EINVAL, cmd), 22)
-        self.assertImage(before)
+        # One value each: which words are values, Values.OnOff.
+        for (kw, label, reg, bit, width, comment), value in zip(SWITCHES,
+                                                                ("1", "true", "on ", "0x1")):
+            cmd = "%s=%s" % (kw, value)
+            with self.subTest(cmd=cmd):
+                self.assertFault(self.zorl("-w", cmd), errline(errno.EINVAL, cmd), 22,
+                                 state(label, comment, get(self.before, reg, width) >> bit & 1))
 
     def test_ethernet_refused_while_the_power_line_is_an_input(self):
         self.setreg(PORTH_DDR, 0xFB, 8)

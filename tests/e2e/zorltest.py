@@ -514,6 +514,8 @@ BANNER_ON = lines("#", "# WARNING: write enabled, changes will be actioned.", "w
 CHIPID_OUT = lines("", "# chipid    =0x70009213", "# chipid.ID =0x9213d", "# chipid.REV=7")
 STATUS = (SWITCHES + DMA + CLKSET1_LOAD + CLKSET1_FIELDS + CLKSET1_UNCHANGED + CLKSET2_LOAD
           + CLKSET2_FIELDS + CLKSET2_UNCHANGED + CHIPID_OUT)
+# What an edit of ClkSet1 that is not committed reports first.
+HCLK_EDIT = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
 # The full status report of a powered-on board, with the exit summary.
 STATUS_RUN = STATUS + CLKSET1_UNCHANGED
 
