@@ -141,10 +141,9 @@ class Image(SimTest):
 
     def check_read_only(self, before, code):
         ro = self.image + ": the board image may only be read, nothing written"
-        edit = (CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2", "#",
-                                     "# new clkset1=0x02a49907", "#  ....has NOT been actioned.",
-                                     "# pll1 Fout=331785KHz   Fclk=165892KHz   (processor clock)",
-                                     "#      Hclk=82946KHz   Pclk=41473KHz"))
+        edit = HCLK_EDIT + lines("#", "# new clkset1=0x02a49907", "#  ....has NOT been actioned.",
+                                 "# pll1 Fout=331785KHz   Fclk=165892KHz   (processor clock)",
+                                 "#      Hclk=82946KHz   Pclk=41473KHz")
         cases = [  # program, arguments, report, stderr, status
             ("zorl-sim", ["usb"], "USB=on\n", "", 0),
             ("zorl-sim", ["-w", "usb=off"], "",

@@ -101,7 +101,7 @@ class Privileges(SimTest):
         lost = errline(errno.EBADF, "stdin")
         self.assertFault(self.zorl("-w", "-i", "-", preexec_fn=closing(0)), lost, 9)
         self.assertFault(self.zorl("-w", "-i", "-", "clkset1.hclkdiv=2", preexec_fn=closing(0)),
-                         lost, 9, CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2"))
+                         lost, 9, HCLK_EDIT)
         # By any other name that reaches it, the same (test_closed_streams_by_name).
         # Links that never end are followed a bounded number of times.
         loop = os.path.join(self.dir, "loop")
@@ -117,7 +117,6 @@ class Privileges(SimTest):
         # lost by a name that reaches it, never opened, never empty: by
         # /dev/fd, /proc/self/fd and a link (/dev/stdin), each taken by the
         # kernel.  Every other spelling: the unit tests (ClosedStream).
-        edit = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
         valgrind = PREFIX and os.path.basename(PREFIX[0]) == "valgrind"  # needs standard error
         rows = itertools.product((0, 1) if valgrind else (0, 1, 2),
                                  (("-i", "clkset1.hclkdiv=2"), ("-o", "usb")))
@@ -128,7 +127,7 @@ class Privileges(SimTest):
                 err = "" if fd == 2 else errline(errno.EBADF, name)
                 if fd == 1 and opt == "-i":
                     err += errline(errno.EBADF, "stdout")
-                out = edit if opt == "-i" and fd != 1 else ""
+                out = HCLK_EDIT if opt == "-i" and fd != 1 else ""
                 self.assertFault(self.zorl("-w", opt, name, cmd, preexec_fn=closing(fd)), err, 9,
                                  out)
 

@@ -52,14 +52,13 @@ class Reports(SimTest):
                 self.assertRun(self.zorl("chipid="), out)
 
     def test_values_are_refused_without_a_read(self):
-        before = self.read_image()
         for cmd, msg in (("dma=on", "PwrCnt"), ("dma=off", "PwrCnt"), ("dma=0", "PwrCnt"),
                          ("chipid=1", "chipid"), ("CHIPID=x", "chipid")):
             with self.subTest(cmd):
                 self.assertRun(self.zorl("-w", cmd), "",
                                "%s: cannot write to this register\n" % msg
                                + errline(errno.EIO, cmd), 5)
-        self.assertImage(before)
+        self.assertImage(self.before)
 
 
 if __name__ == "__main__":

@@ -88,11 +88,10 @@ class Switches(SimTest):
         self.assertImage(before)
 
     def test_ethernet_after_devmem_makes_the_line_an_input(self):
-        before = self.read_image()
         self.assertRun(self.devmem("0x80840044", "8", "0"), "")
         self.assertRun(self.zorl("-w", "ethernet=off"), "ethernet=off\n",
                        errline(errno.EIO, "ethernet=off"), 5)
-        self.assertImage(changed(before, (PORTH_DDR, 0, 8)))
+        self.assertImage(changed(self.before, (PORTH_DDR, 0, 8)))
 
     def test_write(self):
         self.assertRun(self.zorl("write"), BANNER_OFF)
@@ -106,15 +105,14 @@ class Switches(SimTest):
                        errline(errno.EINVAL, "write=yes"), 22)
 
     def test_write_governs_the_commands_after_it(self):
-        before = self.read_image()
         out = BANNER_ON + "USB=off\n" + BANNER_OFF + "IRDA=on\n"
         self.assertRun(self.zorl("write=on", "usb=off", "write=off", "irda=on"), out)
-        self.assertImage(changed(before, (PWRCNT, 0x00030000)))
+        self.assertImage(changed(self.before, (PWRCNT, 0x00030000)))
         # ... on one line of a command file as well.
-        self.write_image(before)
+        self.write_image(self.before)
         path = self.write_file("cmds", "write=on usb=off write=off irda=off\n")
         self.assertRun(self.zorl("-i", path), BANNER_ON + "USB=off\n" + BANNER_OFF + "IRDA=off\n")
-        self.assertImage(changed(before, (PWRCNT, 0x00030000)))
+        self.assertImage(changed(self.before, (PWRCNT, 0x00030000)))
 
     def test_full_status_report_order(self):
         self.setreg(PWRCNT, 0xB0030000)
