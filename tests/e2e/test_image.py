@@ -87,40 +87,44 @@ class Image(SimTest):
                          ["qemu-arm", "-cpu", "ti925t", "-L", board.root, "-0"])
         self.assertEqual(os.path.getsize(board.mem), STANDIN_SIZE)
 
-    def test_image_that_is_not_a_file(self):
+    def test_image_out_of_reach(self):
+        # Start-up ends, saying why: nothing is written and nothing made.
         self.sim_only()
-        os.remove(self.image)
-        os.mkfifo(self.image)
-        self.assertRun(self.zorl("-w", "usb=off"), "",
-                       errline(errno.EINVAL, self.image + ": not a board image: not a regular file")
-                       + errline(errno.EINVAL, GPIO_FAILED), 22)
-        self.assertRun(self.zorl("chipid", env={"ZR6410_IMAGE": self.dir}), "",
-                       errline(errno.EINVAL, self.dir + ": not a board image: not a regular file")
-                       + errline(errno.EINVAL, GPIO_FAILED), 22)
+        fifo, new = os.path.join(self.dir, "fifo.img"), os.path.join(self.dir, "new.img")
+        # The image named, made (a FIFO, a file of this mode), its folder's
+        # mode, as nobody, errno, why.
+        rows = [
+            (fifo, "fifo", 0o755, False, errno.EINVAL, "not a board image: not a regular file"),
+            (self.dir, None, 0o755, False, errno.EINVAL, "not a board image: not a regular file"),
+            (os.path.join(self.dir, "nodir", "x.img"), None, 0o755, False, errno.ENOENT,
+             "cannot create the board image"),
+            (self.image, 0o000, 0o755, True, errno.EACCES, "cannot open the board image"),
+            (new, None, 0o555, True, errno.EACCES, "cannot create the board image"),
+        ]
+        for name, made, dirmode, nobody, code, why in rows:
+            with self.subTest(name=name, made=made, dirmode=dirmode):
+                before = self.as_nobody() if nobody else []
+                if made == "fifo":
+                    os.mkfifo(name)
+                elif made is not None:
+                    os.chmod(name, made)
+                files = os.listdir(self.dir)
+                os.chmod(self.dir, dirmode)
+                r = self.zorl("-w", "usb=off", env={"ZR6410_IMAGE": name}, before=before)
+                os.chmod(self.dir, 0o755)
+                self.assertRun(r, "", errline(code, "%s: %s" % (name, why))
+                               + errline(code, GPIO_FAILED), code)
+                self.assertEqual(os.listdir(self.dir), files)
+        os.chmod(self.image, 0o644)
+        self.assertImage(self.before)
         # One the user may only read is opened to read, and never waited on.
         nobody = self.as_nobody()
-        os.chmod(self.image, 0o444)
+        os.chmod(fifo, 0o444)
         for prog in ("zorl-sim", "zr6410-devmem"):
-            r = self.run_program(prog, "0x80930004" if prog != "zorl-sim" else "usb", before=nobody)
+            r = self.run_program(prog, "0x80930004" if prog != "zorl-sim" else "usb",
+                                 env={"ZR6410_IMAGE": fifo}, before=nobody)
             self.assertEqual((r.out, r.status), ("", 22 if prog == "zorl-sim" else 1))
-            self.assertIn(self.image + ": not a board image: not a regular file", r.err)
-
-    def test_image_in_a_missing_directory(self):
-        self.sim_only()
-        missing = os.path.join(self.dir, "nodir", "x.img")
-        self.assertFault(self.zorl("-w", "usb=off", env={"ZR6410_IMAGE": missing}),
-                         errline(errno.ENOENT, missing + ": cannot create the board image")
-                         + errline(errno.ENOENT, GPIO_FAILED), 2)
-        self.assertFalse(os.path.exists(os.path.dirname(missing)))
-
-    def test_unreadable_image(self):
-        self.sim_only()
-        nobody = self.as_nobody()
-        os.chmod(self.image, 0o000)
-        r = self.zorl("-w", "usb=off", before=nobody)
-        os.chmod(self.image, 0o644)
-        self.assertFault(r, errline(errno.EACCES, self.image + ": cannot open the board image")
-                         + errline(errno.EACCES, GPIO_FAILED), 13)
+            self.assertIn(fifo + ": not a board image: not a regular file", r.err)
 
     def test_image_that_may_only_be_read(self):
         # A run that only reads works; a store is refused with the errno of
@@ -228,17 +232,6 @@ class Image(SimTest):
                 self.assertEqual(os.listdir(self.dir), ["zr6410.img"] if made else [])
                 if made:
                     self.assertImage(power_on_image())
-
-    def test_image_that_cannot_be_created(self):
-        self.sim_only()
-        nobody = self.as_nobody()
-        os.remove(self.image)
-        os.chmod(self.dir, 0o555)
-        r = self.zorl("chipid", before=nobody)
-        os.chmod(self.dir, 0o755)
-        self.assertRun(r, "", errline(errno.EACCES, self.image + ": cannot create the board image")
-                       + errline(errno.EACCES, GPIO_FAILED), 13)
-        self.assertEqual(os.listdir(self.dir), [])
 
     def test_runs_side_by_side(self):
         # Many runs at once, each switching a different bit of PwrCnt or
