@@ -70,10 +70,8 @@ class ClkSet(SimTest):
         for cmd, msg in (("clkset1.pll1_x2ipd=32", ""), ("clkset1.pll1_x2fdb2=64", ""),
                          ("clkset1.pll1_ps=4", ""), ("clkset1.hclkdiv=8", ""),
                          ("clkset1.nbyp1=2", ""), ("clkset1.smcrom=0x-1", ""),
-                         ("clkset1.pll1_ps=abc", '"abc" number expected\n'),
-                         ("clkset1.pll1_ps=on ", '"on " number expected\n'),
-                         ("clkset2.usbdiv=15", ""), ("clkset2.pll2_en=0x100000000",
-                                                     '"0x100000000" number expected\n')):
+                         ("clkset2.usbdiv=15", ""),  # which texts are numbers: NumbersRefused
+                         ("clkset1.pll1_ps=abc", '"abc" number expected\n')):
             with self.subTest(cmd):
                 load = CLKSET1_LOAD if cmd.startswith("clkset1") else CLKSET2_LOAD
                 self.assertRun(self.zorl("-w", cmd), load,

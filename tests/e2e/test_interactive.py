@@ -37,12 +37,6 @@ class Interactive(SimTest):
                        + errline(errno.ENOSYS, "foo") * 3)
         self.assertImage(changed(self.before, (PWRCNT, 0x00030000)))
 
-    def test_status_is_that_of_the_last_line(self):
-        r = self.session("foo\nusb\n\n# comment\n")
-        self.assertEqual(r.status, 0)
-        r = self.session("usb\nfoo\n")
-        self.assertEqual(r.status, 38)
-
     def test_exit_summary_after_an_interactive_run(self):
         r = self.session("clkset1.hclkdiv=9\nclkset1.pclkdiv\n")
         self.assertRun(r, BANNER_OFF + PROMPT + CLKSET1_LOAD + PROMPT

@@ -259,6 +259,7 @@ TEST_F(Dispatch, CommandSources) {
         {"usb\n" + std::string(3000, 'x') + "\nirda\n", 0, "USB=on\n", 22, 0},
         {"usb\nfoo\nirda\n", 1, banner + "USB=on\nIRDA=off\n", 0, 4},
         {"irda\nfoo\n", 1, banner + "IRDA=off\n", 38, 3},
+        {"foo\nusb\n\n# comment\n", 1, banner + "USB=on\n", 0, 5}, // blank lines count for nothing
         {std::string(3000, 'x') + "\nirda\n", 1, banner + "IRDA=off\n", 0, 3},
     };
     for (auto &c : cases) {
