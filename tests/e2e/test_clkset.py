@@ -5,8 +5,6 @@ import errno
 
 from zorltest import *
 
-HCLK4 = lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
-
 
 def summary1(value, actioned=None, hclk=66357, pclk=33178, fout=331785, fclk=165892):
     """The ClkSet1 summary: unchanged when actioned is None."""
@@ -25,30 +23,27 @@ NEW_HCLK = dict(hclk=82946, pclk=41473)
 class ClkSet(SimTest):
     def test_listing_of_a_fresh_board(self):
         # The 18 lines of the listing, then the exit summary once more.
-        before = self.read_image()
         self.assertRun(self.zorl("clkset1"),
                        CLKSET1_LOAD + CLKSET1_FIELDS + CLKSET1_UNCHANGED + CLKSET1_UNCHANGED)
         self.assertRun(self.zorl("clkset1="), None)
         self.assertRun(self.zorl("clkset2"), CLKSET2_LOAD + CLKSET2_FIELDS + CLKSET2_UNCHANGED)
-        self.assertImage(before)
+        self.assertImage(self.before)
 
     def test_field_edit_committed_at_exit_only_with_writing_enabled(self):
-        before = self.read_image()
         self.assertRun(self.zorl("clkset1.hclkdiv=2"),
-                       CLKSET1_LOAD + HCLK4 + summary1(0x02A49907, False, **NEW_HCLK))
-        self.assertImage(before)
+                       HCLK_EDIT + summary1(0x02A49907, False, **NEW_HCLK))
+        self.assertImage(self.before)
         self.assertRun(self.zorl("-w", "clkset1.hclkdiv=2"),
-                       CLKSET1_LOAD + HCLK4 + summary1(0x02A49907, True, **NEW_HCLK))
-        self.assertImage(changed(before, (CLKSET1, 0x02A49907)))
+                       HCLK_EDIT + summary1(0x02A49907, True, **NEW_HCLK))
+        self.assertImage(changed(self.before, (CLKSET1, 0x02A49907)))
 
     def test_the_last_write_command_decides_the_exit_commit(self):
-        before = self.read_image()
         r = self.zorl("-w", "clkset1.hclkdiv=2", "write=off")
         self.assertTrue(r.out.endswith(summary1(0x02A49907, False, **NEW_HCLK)), r.out)
-        self.assertImage(before)
+        self.assertImage(self.before)
         r = self.zorl("clkset1.hclkdiv=2", "write=on")
         self.assertTrue(r.out.endswith(summary1(0x02A49907, True, **NEW_HCLK)), r.out)
-        self.assertImage(changed(before, (CLKSET1, 0x02A49907)))
+        self.assertImage(changed(self.before, (CLKSET1, 0x02A49907)))
 
     def test_field_lines_and_their_names(self):
         for cmd, out in (("clkset1.pll1_ps", lines("clkset1.pll1_ps=0")),
@@ -65,22 +60,18 @@ class ClkSet(SimTest):
                        CLKSET2_LOAD + lines("# USBCLK = Fout/15 Hz", "clkset2.usbdiv=14"))
 
     def test_parameters_that_match_no_field_only_load(self):
-        before = self.read_image()
         for cmd in ("clkset1.pll1_x2fbd2=3", "clkset1.foo", "clkset1.write=1", "clkset1.writ"):
             with self.subTest(cmd):
                 self.assertRun(self.zorl("-w", cmd), CLKSET1_LOAD + CLKSET1_UNCHANGED)
         self.assertRun(self.zorl("-w", "clkset2.write=1"), CLKSET2_LOAD)
-        self.assertImage(before)
+        self.assertImage(self.before)
 
     def test_refused_values_change_nothing_and_print_no_field_line(self):
-        before = self.read_image()
         for cmd, msg in (("clkset1.pll1_x2ipd=32", ""), ("clkset1.pll1_x2fdb2=64", ""),
                          ("clkset1.pll1_ps=4", ""), ("clkset1.hclkdiv=8", ""),
                          ("clkset1.nbyp1=2", ""), ("clkset1.smcrom=0x-1", ""),
-                         ("clkset1.pll1_ps=abc", '"abc" number expected\n'),
-                         ("clkset1.pll1_ps=on ", '"on " number expected\n'),
-                         ("clkset2.usbdiv=15", ""), ("clkset2.pll2_en=0x100000000",
-                                                     '"0x100000000" number expected\n')):
+                         ("clkset2.usbdiv=15", ""),  # which texts are numbers: NumbersRefused
+                         ("clkset1.pll1_ps=abc", '"abc" number expected\n')):
             with self.subTest(cmd):
                 load = CLKSET1_LOAD if cmd.startswith("clkset1") else CLKSET2_LOAD
                 self.assertRun(self.zorl("-w", cmd), load,
@@ -89,7 +80,7 @@ class ClkSet(SimTest):
         self.assertRun(self.zorl("-w", "clkset1=0x2B4990Z"), "",
                        '"0x2B4990Z" number expected\n'
                        + errline(errno.EINVAL, "clkset1=0x2B4990Z"), 22)
-        self.assertImage(before)
+        self.assertImage(self.before)
 
     def test_usbdiv_15_from_the_chip_is_shown_and_used(self):
         self.setreg(CLKSET2, 0xF00DC317)
@@ -98,34 +89,31 @@ class ClkSet(SimTest):
         self.assertIn("USBclk=12000KHz", r.out)
 
     def test_whole_register_value_as_first_command(self):
-        before = self.read_image()
         fields = CLKSET1_FIELDS.replace("Hclk = fout/5", "Hclk = fout/4").replace(
             "hclkdiv=3", "hclkdiv=2")
         self.assertRun(self.zorl("clkset1=0x02A49907"),
                        fields + summary1(0x02A49907, False, **NEW_HCLK) * 2)
-        self.assertImage(before)
+        self.assertImage(self.before)
         self.assertRun(self.zorl("-w", "clkset1=0x02A49907"),
                        fields + summary1(0x02A49907, False, **NEW_HCLK)
                        + summary1(0x02A49907, True, **NEW_HCLK))
-        self.assertImage(changed(before, (CLKSET1, 0x02A49907)))
+        self.assertImage(changed(self.before, (CLKSET1, 0x02A49907)))
 
     def test_whole_register_value_keeps_every_bit(self):
         # Bits 28 to 31 belong to no field, and a value above 2^31 is kept as typed.
-        before = self.read_image()
         r = self.zorl("-w", "clkset1=0x82B49907")
         self.assertIn("# new clkset1=0x82b49907\n#  ....has been actioned.\n", r.out)
         self.assertEqual(r.status, 0)
-        self.assertImage(changed(before, (CLKSET1, 0x82B49907)))
+        self.assertImage(changed(self.before, (CLKSET1, 0x82B49907)))
         self.assertRun(self.devmem("0x80930020"), "0x82B49907\n")
         # Field edits leave those bits alone.
         self.assertRun(self.zorl("-w", "clkset1.pll1_ps=1"), None)
         self.assertRun(self.devmem("0x80930020"), "0x82B59907\n")
 
     def test_zero_as_first_value_equals_the_unread_old_value(self):
-        before = self.read_image()
         r = self.zorl("-w", "clkset1=0")
         self.assertIn("# clkset1=0x00000000 and is unchanged\n", r.out)
-        self.assertImage(before)
+        self.assertImage(self.before)
 
     def test_clkset2_whole_value_reads_the_chip_first(self):
         r = self.zorl("clkset2=0x300DC317")
@@ -136,25 +124,23 @@ class ClkSet(SimTest):
                       "# pll2 Fout=192005KHz   USBclk=64001KHz\n", r.out)
 
     def test_clkset2_edits_reach_the_chip_only_through_clkset2_write(self):
-        before = self.read_image()
         self.assertRun(self.zorl("-w", "clkset2.usbdiv=1"),
                        CLKSET2_LOAD + lines("# USBCLK = Fout/2 Hz", "clkset2.usbdiv=1"))
-        self.assertImage(before)
+        self.assertImage(self.before)
         r = self.zorl("clkset2.usbdiv=1", "clkset2.write")
         self.assertEqual(r.out, CLKSET2_LOAD + lines("# USBCLK = Fout/2 Hz", "clkset2.usbdiv=1",
                                                      "#", "# new clkset2=0x100dc317",
                                                      "#  ....has been actioned.",
                                                      "# pll2 Fout=192005KHz   USBclk=96002KHz"))
-        self.assertImage(changed(before, (CLKSET2, 0x100DC317)))
+        self.assertImage(changed(self.before, (CLKSET2, 0x100DC317)))
 
     def test_explicit_commit_ignores_the_write_flag(self):
-        before = self.read_image()
         r = self.zorl("clkset1.hclkdiv=2", "clkset1.write")
-        self.assertRun(r, CLKSET1_LOAD + HCLK4 + summary1(0x02A49907, True, **NEW_HCLK)
+        self.assertRun(r, HCLK_EDIT + summary1(0x02A49907, True, **NEW_HCLK)
                        + summary1(0x02A49907, False, **NEW_HCLK))
-        self.assertImage(changed(before, (CLKSET1, 0x02A49907)))
+        self.assertImage(changed(self.before, (CLKSET1, 0x02A49907)))
         # Unchanged: nothing to write, even when asked.
-        self.write_image(before)
+        self.write_image(self.before)
         self.assertRun(self.zorl("CLKSET1.WRITE"),
                        CLKSET1_LOAD + CLKSET1_UNCHANGED + CLKSET1_UNCHANGED)
 
@@ -205,11 +191,8 @@ class ClkSet(SimTest):
                        errline(errno.EINVAL, "clkset1.hclkdiv=8"))
 
     def test_no_exit_summary_after_a_failing_run(self):
-        before = self.read_image()
-        self.assertRun(self.zorl("-w", "clkset1.hclkdiv=2", "clkset1.hclkdiv=9"),
-                       CLKSET1_LOAD + HCLK4,
-                       errline(errno.EINVAL, "clkset1.hclkdiv=9"), 22)
-        self.assertImage(before)
+        self.assertFault(self.zorl("-w", "clkset1.hclkdiv=2", "clkset1.hclkdiv=9"),
+                         errline(errno.EINVAL, "clkset1.hclkdiv=9"), 22, HCLK_EDIT)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 """Command files and standard input from a pipe: lines, tokens, the stop
-rule, over-long lines and replaying a saved report."""
+rule, over-long lines, sources that cannot be read or hold what no
+command file should, and replaying a saved report."""
 
 import os
 
@@ -16,56 +17,10 @@ class CommandFiles(SimTest):
         path = self.write_file("cmds", text)
         return self.zorl(*args, "-i", path, **kw)
 
-    def test_comments_and_empty_lines_are_skipped(self):
-        text = "# a comment\n\n   \n\t# indented comment\nusb\n  irda  \n#usb=bad\n"
-        self.assertRun(self.run_file(text), "USB=on\nIRDA=off\n")
-
-    def test_a_hash_after_a_command_is_a_command(self):
-        r = self.run_file("usb=off #note\nirda\n")
-        self.assertRun(r, "USB=off\n", triple("#note", "usb=off #note", errno.ENOSYS),
-                       38)
-
-    def test_quotes_and_parentheses(self):
-        for line in ("'usb=off'", '"usb=off"', "(usb=off)", "  'usb=off'  (irda)"):
-            with self.subTest(line):
-                r = self.run_file(line + "\n")
-                self.assertEqual(r.out.split("\n")[0], "USB=off")
-                self.assertEqual((r.err, r.status), ("", 0))
-        # Quotes and parentheses keep separators together; each is one command.
-        self.assertRun(self.run_file("'usb =off'\n"), "",
-                       triple("usb =off", "'usb =off'", errno.ENOSYS), 38)
-
     def test_a_failing_command_ends_its_line_and_the_file(self):
-        before = self.read_image()
         r = self.run_file("ethernet=on usb=bad irda=on\nusb=off\n", "-w")
-        self.assertRun(r, "ethernet=on\nUSB=on\n",
-                       triple("usb=bad", "ethernet=on usb=bad irda=on"), 22)
-        self.assertImage(before)
-
-    def test_continuation_lines(self):
-        before = self.read_image()
-        r = self.run_file("usb=off \\\nirda=on\\\n\n", "-w", "-d")
-        self.assertRun(r, "USB=off\nIRDA=on\n", None)
-        self.assertIn("cmdline:usb=off  irda=on :\n", r.err)
-        self.assertImage(changed(before, (PWRCNT, 0x80030000)))
-
-    def test_last_line_without_a_newline(self):
-        self.assertRun(self.run_file("usb\nirda"), "USB=on\nIRDA=off\n")
-
-    def test_continued_last_line_is_refused(self):
-        # What was to follow may be what a truncated file lost: not run, and
-        # the run does not end in success.
-        before = self.read_image()
-        for text in ("usb\nusb=off \\", "usb\nusb=off \\\n"):
-            with self.subTest(text):
-                self.assertRun(self.run_file(text, "-w"), "USB=on\n",
-                               errline(errno.EINVAL, LINE_CUT_OFF), 22)
-        self.assertImage(before)
-
-    def test_missing_file(self):
-        path = os.path.join(self.dir, "none")
-        self.assertRun(self.zorl("-i", path), "",
-                       errline(errno.ENOENT, path), 2)
+        self.assertFault(r, triple("usb=bad", "ethernet=on usb=bad irda=on"), 22,
+                         "ethernet=on\nUSB=on\n")
 
     def test_debug_trace(self):
         path = self.write_file("cmds", "usb\n")
@@ -79,27 +34,105 @@ class CommandFiles(SimTest):
                        triple("foo", "foo", errno.ENOSYS), 38)
         self.assertRun(self.zorl("-i", input="usb\n\nirda"), "USB=on\nIRDA=off\n")
 
-    def test_over_long_lines_are_not_run_at_all(self):
-        # Valid commands, but the line does not fit: none of it runs, and the
-        # file stops there.
-        long = " ".join(["usb=off"] * 700)  # 5599 characters
-        before = self.read_image()
-        r = self.run_file("irda\n" + long + "\nuart\n", "-w")
-        self.assertRun(r, "IRDA=off\n",
-                       errline(errno.EINVAL, LINE_TOO_LONG), 22)
-        self.assertImage(before)
-
-    def test_a_line_made_too_long_by_its_continuations(self):
-        part = " ".join(["usb=off"] * 100)  # 799 characters a line
-        before = self.read_image()
-        r = self.run_file("%s \\\n%s \\\n%s\nirda\n" % (part, part, part), "-w")
-        self.assertRun(r, "", errline(errno.EINVAL, LINE_TOO_LONG), 22)
-        self.assertImage(before)
-
     def test_longest_line_that_fits(self):
         line = "usb" + " " * 2043 + "x"  # 2047 characters: runs
         r = self.run_file(line + "\n")
         self.assertRun(r, "USB=on\n", triple("x", line, errno.ENOSYS), 38)
+
+    # ---- sources that cannot be read, or hold what no command file should --
+
+    def test_sources_that_cannot_be_read(self):
+        # The read error ends the run: an edit made on the command line
+        # before it is not committed at exit.
+        for name, code in ((os.path.join(self.dir, "nofile"), errno.ENOENT),
+                           (self.dir, errno.EISDIR)):
+            for edit in ((), ("clkset1.hclkdiv=2",)):
+                with self.subTest(name=name, edit=edit):
+                    self.assertFault(self.zorl("-w", "-i", name, *edit), errline(code, name), code,
+                                     HCLK_EDIT if edit else "")
+
+    def test_input_with_a_nul_byte(self):
+        # The lines before it run; the line and everything after it do not.
+        path = self.write_file("nul", b"clkset1.hclkdiv=2\nus\0b=off\nirda=on\n")
+        self.assertFault(self.zorl("-w", "-i", path), errline(errno.EINVAL, LINE_NUL), 22,
+                         HCLK_EDIT)
+
+    def test_bytes_in_messages(self):
+        # Bytes that are not UTF-8 reach standard error as they are; those
+        # below 0x20 and 0x7F escaped, so that a command file cannot retitle
+        # or clear the terminal.  The report is not touched, but a switch
+        # shows its state even when the value is refused.
+        for text, status, shown in (
+                (b"usb=\xff\xfe", 22, None), (b"\xc3\x28", 38, None),
+                (b"clkset1.hclkdiv=\xe2\x82", 22, None), (b"\x80usb=off", 38, None),
+                (b"\x1b]0;pwned\x07", 38, b"\\033]0;pwned\\007"),
+                (b"usb=\x1b[2J", 22, b"usb=\\033[2J"),
+                (b"clkset1.hclkdiv=\x7f\x01", 22, b"clkset1.hclkdiv=\\177\\001")):
+            with self.subTest(text):
+                path = self.write_file("bytes", text + b"\nirda=on\n")
+                shown = shown or text
+                err = b"[zorl-sim] %s : %s\n" % (strerror(status).encode(), shown) * 3
+                if text.startswith(b"clkset1"):
+                    err = b'"%s" number expected\n' % shown[16:] + err
+                out = {b"u": "USB=on\n", b"c": CLKSET1_LOAD}.get(text[:1], "")
+                self.assertFault(self.zorl("-w", "-i", path), err.decode("utf-8", "replace"),
+                                 status, out)
+
+    def test_input_with_100kb_lines(self):
+        # Valid commands, but the line does not fit: none of it runs, and the
+        # source stops there (the length itself: LogicalLines).
+        long_line = "usb=off " * 12800  # 102400 bytes
+        err = errline(errno.EINVAL, LINE_TOO_LONG)
+        cases = [
+            ("one line", "usb\n" + long_line + "\nirda=on\n"),
+            ("without a newline", "usb\n" + long_line),
+            ("continued", "usb\n" + long_line + "\\\nirda=on\nirda=on\n"),
+            ("continued at the end", "usb\n" + long_line + "\\\n"),
+        ]
+        for name, text in cases:
+            with self.subTest(name):
+                path = self.write_file("long", text)
+                self.assertFault(self.zorl("-w", "-i", path), err, 22, "USB=on\n")
+                # The same from a pipe.
+                self.assertFault(self.zorl("-w", "-i", "-", input=text), err, 22, "USB=on\n")
+
+    def test_input_ending_in_a_continued_line(self):
+        # The last line was to go on, and what was to follow may be what a
+        # truncated file lost: it is not run, and the run fails, so that
+        # neither it nor the exit commit of the edits before it happen.
+        err = errline(errno.EINVAL, LINE_CUT_OFF)
+        for text, out in (("usb\nusb=off \\", "USB=on\n"), ("usb\nusb=off \\\n", "USB=on\n"),
+                          ("usb \\\nirda=on \\\n", ""), ("usb \\\nirda=on \\", ""),
+                          ("usb=off\\\n", "")):
+            with self.subTest(text):
+                path = self.write_file("cont", text)
+                self.assertFault(self.zorl("-w", "-i", path, "clkset1.hclkdiv=2"), err, 22,
+                                 HCLK_EDIT + out)
+                self.assertFault(self.zorl("-w", "-i", "-", "clkset1.hclkdiv=2", input=text),
+                                 err, 22, HCLK_EDIT + out)
+
+    def test_endless_input(self):
+        # A source whose line never ends: the run ends, without the exit
+        # commit, as soon as the line cannot be run, never waiting for a
+        # newline.  The time limits stop a run that would read for ever.
+        nul = errline(errno.EINVAL, LINE_NUL)
+        long = errline(errno.EINVAL, LINE_TOO_LONG)
+        self.assertFault(self.zorl("-w", "-i", "/dev/zero", "clkset1.hclkdiv=2"), nul, 22,
+                         HCLK_EDIT)
+        with open("/dev/zero", "rb") as zero:
+            self.assertFault(self.zorl("-w", "-i", "-", input=None, stdin=zero), nul, 22)
+        # A writer that starts a line, then neither ends it nor goes away.
+        for text, err in ((b"usb\n" + b"x" * 3000, long), (b"usb\nus\0b=off", nul)):
+            with self.subTest(text[:8]):
+                p = self.start("-w", "-i", "-")
+                p.stdin.write(text)
+                p.stdin.flush()
+                # It ends by itself, its input still open: the deadline
+                # runs before finish closes that input.
+                status = p.wait(timeout=TIMEOUT)
+                _, out, errtext = finish(p)
+                self.assertFault(Result(out.decode(), errtext.decode(), status), err, 22,
+                                 "USB=on\n")
 
 
 class Replay(SimTest):

@@ -15,8 +15,10 @@ Environment:
 
 import errno
 import os
+import resource
 import select
 import shlex
+import shutil
 import stat
 import struct
 import subprocess
@@ -134,7 +136,8 @@ class SimTest(unittest.TestCase):
         self.dir = self._tmp.name
         self.image = os.path.join(self.dir, "zr6410.img")
         self.standin = BoardStandIn(self.dir, self.image) if BOARD else None
-        self.write_image(power_on_image())
+        self.before = power_on_image()  # what a run that fails leaves (assertFault)
+        self.write_image(self.before)
 
     def tearDown(self):
         self._tmp.cleanup()
@@ -238,6 +241,30 @@ class SimTest(unittest.TestCase):
         if err is not None:
             self.assertEqual(result.err, err)
         self.assertEqual(result.status, status, "exit status; stderr was:\n" + result.err)
+
+    def assertFault(self, result, err, status, out=""):
+        """assertRun, and the image as it was at the start: a run that fails
+        this way writes no register.  Such a run has writing enabled (-w)
+        wherever a command would otherwise write."""
+        self.assertRun(result, out, err, status)
+        self.assertImage(self.before)
+
+    def as_nobody(self):
+        """A command that runs the program as an unprivileged user.
+
+        The tests run as root, and root reads and writes any file whatever
+        its mode, so a file is made unreadable by taking the privilege away
+        from the program instead."""
+        if os.geteuid() != 0:
+            return []
+        setpriv = shutil.which("setpriv")
+        if not setpriv:
+            self.skipTest("running as root without setpriv: root opens any file")
+        before = [setpriv, "--reuid=65534", "--regid=65534", "--clear-groups", "--"]
+        os.chmod(self.dir, 0o755)
+        if self.zorl("-h", before=before).status != 255:
+            self.skipTest("the unprivileged user cannot run the programs from " + BIN_DIR)
+        return before
 
     def write_file(self, name, data):
         path = os.path.join(self.dir, name)
@@ -388,6 +415,20 @@ def read_upto(stream, size, timeout=TIMEOUT, until=None):
     return got
 
 
+def small_files():
+    """preexec_fn: no file may grow past 1 MiB, so that a run that feeds
+    itself its own report is stopped (SIGXFSZ) before it fills the disk."""
+    resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))
+
+
+def closing(*fds):
+    """preexec_fn that starts the program with these descriptors closed."""
+    def close():
+        for fd in fds:
+            os.close(fd)
+    return close
+
+
 def errline(code, text, prog="zorl-sim"):
     """A line of the error reporter: "[prog] message : text"."""
     return "[%s] %s : %s\n" % (prog, strerror(code), text)
@@ -397,6 +438,8 @@ def errline(code, text, prog="zorl-sim"):
 LINE_TOO_LONG = "command line too long (over 2047 characters), not run"
 LINE_NUL = "command line holds a NUL byte, not run"
 LINE_CUT_OFF = "command line continued past the end of input, not run"
+# The start-up failure of a board that cannot be reached.
+GPIO_FAILED = "Could Not initialise GPIO pointers."
 
 
 def lines(*ls):
@@ -471,6 +514,8 @@ BANNER_ON = lines("#", "# WARNING: write enabled, changes will be actioned.", "w
 CHIPID_OUT = lines("", "# chipid    =0x70009213", "# chipid.ID =0x9213d", "# chipid.REV=7")
 STATUS = (SWITCHES + DMA + CLKSET1_LOAD + CLKSET1_FIELDS + CLKSET1_UNCHANGED + CLKSET2_LOAD
           + CLKSET2_FIELDS + CLKSET2_UNCHANGED + CHIPID_OUT)
+# What an edit of ClkSet1 that is not committed reports first.
+HCLK_EDIT = CLKSET1_LOAD + lines("# Hclk = fout/4", "clkset1.hclkdiv=2")
 # The full status report of a powered-on board, with the exit summary.
 STATUS_RUN = STATUS + CLKSET1_UNCHANGED
 

@@ -2,6 +2,7 @@
 // anything, and must not even open the memory device.
 #include "cpuinfo.h"
 #include "target.h"
+#include "platform.h"
 #include "zr6410io.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <climits>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <string>
 #include <unistd.h>
 
@@ -68,4 +71,21 @@ TEST(BoardProgram, KnowsTheArm920tByCpuinfo) {
     cpuscan_start(&s);
     for (char c : big) cpuscan_feed(&s, &c, 1);
     EXPECT_TRUE(cpuscan_done(&s));
+}
+
+// A change waits for /dev/mem while another run holds it, and gives up after
+// the wait with a message (this build waits ZORL_LOCKWAIT_MS, the program
+// five seconds); a file of the test's own stands in for the device.
+TEST(BoardProgram, GivesUpAStoreHeldByAnotherProgram) {
+    char path[] = "/tmp/zorl-lock-XXXXXX";
+    int fd = mkstemp(path), other = open(path, O_RDONLY);
+    unlink(path);
+    ASSERT_EQ(flock(other, LOCK_EX), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(plat_lock(fd), EAGAIN);
+    std::string why = std::string(strerror(EAGAIN)) + " : /dev/mem: held by another program";
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(why + ", nothing written\n"),
+              std::string::npos);
+    close(other);
+    close(fd);
 }

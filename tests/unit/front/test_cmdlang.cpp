@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -22,9 +23,9 @@ TEST_F(Values, OnOff) {
     struct {
         const char *text;
         int want;
-    } cases[] = {{"on", 1},   {"ON", 1},   {"oN", 1},   {"off", 0}, {"Off", 0},
-                 {"OFF", 0},  {"on ", -1}, {" on", -1}, {"o", -1},  {"", -1},
-                 {"onn", -1}, {"1", -1},   {"true", -1}};
+    } cases[] = {{"on", 1},   {"ON", 1},   {"oN", 1},    {"off", 0}, {"Off", 0},
+                 {"OFF", 0},  {"on ", -1}, {" on", -1},  {"o", -1},  {"", -1},
+                 {"onn", -1}, {"1", -1},   {"true", -1}, {"0x1", -1}};
     for (auto c : cases) EXPECT_EQ(chkonoff(c.text), c.want) << '"' << c.text << '"';
 }
 
@@ -137,12 +138,13 @@ TEST_F(Dispatch, KeywordsAndTheirShortForms) {
         const char *cmd;
         int status;
     } cases[] = {
-        {"ether", 0},   {"ETHER=on", 0}, {"ethern", 0},  {"etherne", 0},
-        {"ethe", 38},   {"ethernet", 0}, {"eth=on", 38}, {"ethernets=on", 38},
-        {"us=on", 38},  {"usb1=on", 38}, {"USB", 0},     {"Write", 0},
-        {"CLKSET1", 0}, {"clkset", 38},  {"chipi", 38},  {"chipid", 0},
-        {"dma", 0},     {"dma=", 0},     {"irda", 0},    {"uart", 0},
-        {"clkset2", 0}, {"foo=1", 38},   {"", 38},
+        {"ether", 0},     {"ETHER=on", 0}, {"ethern", 0},  {"etherne", 0},
+        {"ethe", 38},     {"ethernet", 0}, {"eth=on", 38}, {"ethernets=on", 38},
+        {"us=on", 38},    {"usb1=on", 38}, {"USB", 0},     {"Write", 0},
+        {"CLKSET1", 0},   {"clkset", 38},  {"chipi", 38},  {"chipid", 0},
+        {"dma", 0},       {"dma=", 0},     {"irda", 0},    {"uart", 0},
+        {"clkset2", 0},   {"foo=1", 38},   {"", 38},       {"foo", 38},
+        {"clkset=1", 38},
     };
     for (auto c : cases) {
         testing::internal::CaptureStderr();
@@ -151,13 +153,15 @@ TEST_F(Dispatch, KeywordsAndTheirShortForms) {
     }
 }
 
+// ... as far as the buffer holds it: "usb=.on" is cut after its keyword.
 TEST_F(Dispatch, FailureIsReportedOnceAgainstTheWholeCommand) {
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(run(" foo=1"), 38);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "[zorl] Function not implemented :  foo=1\n");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(run("usb.x=on"), 22);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "[zorl] Invalid argument : usb.x=on\n");
+    for (auto [cmd, status, err] : {std::tuple{" foo=1", 38, "Function not implemented :  foo=1"},
+                                    {"usb.x=on", 22, "Invalid argument : usb.x=on"},
+                                    {"usb=.on", 22, "Invalid argument : usb"}}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run(cmd), status);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string("[zorl] ") + err + "\n");
+    }
     EXPECT_EQ(report(), "");
 }
 
@@ -206,6 +210,8 @@ TEST_F(Dispatch, LineTokens) {
         {"usb ether  irda", {"usb", "ether", "irda"}, 0},
         {"'usb=off'", {"usb"}, 0},
         {"\"usb=off\"", {"usb"}, 0},
+        {"  'usb=off'  (irda)", {"usb", "irda"}, 0},
+        {"'usb =off'", {"usb "}, 38}, // quotes keep a separator inside one command
         {"(usb=off)", {"usb"}, 0},
         {"'usb=off'irda", {"usb", "irda"}, 0},
         {"ethernet=on usb=bad irda=on", {"ethernet", "usb"}, 22},
@@ -247,11 +253,13 @@ TEST_F(Dispatch, CommandSources) {
         std::string report;
         int status, prompts;
     } cases[] = {
-        {"usb\n  # note\n\nirda\n", 0, "USB=on\nIRDA=off\n", 0, 0},
+        {"# a comment\n\n   \n\t# indented\nusb\n  # note\n  irda  \n#usb=bad\n", 0,
+         "USB=on\nIRDA=off\n", 0, 0},
         {"usb\nfoo\nirda\n", 0, "USB=on\n", 38, 0},
         {"usb\n" + std::string(3000, 'x') + "\nirda\n", 0, "USB=on\n", 22, 0},
         {"usb\nfoo\nirda\n", 1, banner + "USB=on\nIRDA=off\n", 0, 4},
         {"irda\nfoo\n", 1, banner + "IRDA=off\n", 38, 3},
+        {"foo\nusb\n\n# comment\n", 1, banner + "USB=on\n", 0, 5}, // blank lines count for nothing
         {std::string(3000, 'x') + "\nirda\n", 1, banner + "IRDA=off\n", 0, 3},
     };
     for (auto &c : cases) {
@@ -281,6 +289,7 @@ TEST(LogicalLines, Reading) {
     } cases[] = {
         {"a\nb", {"a", "b"}, 0},
         {"ethernet=on \\\nusb=off\n", {"ethernet=on  usb=off"}, 0},
+        {"usb=off \\\nirda=on\\\n\n", {"usb=off  irda=on "}, 0},
         {"a\\\n\\\nb\n", {"a  b"}, 0},
         {"a\\\n\nb\n", {"a ", "b"}, 0},
         // A continued last line is cut off by the end of input: refused,

@@ -63,7 +63,7 @@ extern "C" ssize_t __wrap_write(int fd, const void *p, size_t n) {
     return __real_write(fd, p, n);
 }
 
-// However a write stops partway (a file-size limit: e2e_faults), the report
+// However a write stops partway (a file-size limit: e2e_output), the report
 // file ends in the last line it got whole, and nothing more is written to
 // it; what another program wrote after it is not cut, and the message says
 // so.
