@@ -416,6 +416,7 @@ class Image(SimTest):
         p.stdin.write(b"usb\n")
         p.stdin.flush()
         self.assertEqual(read_upto(p.stdout, 7), b"USB=on\n")
+        wait_state(p, "read")  # valgrind holds a signal sent meanwhile until then
         p.send_signal(signal.SIGBUS)
         status, out, err = finish(p)  # an emulator may say it died so
         self.assertEqual((status, out), (-signal.SIGBUS, b""))

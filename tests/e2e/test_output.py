@@ -273,7 +273,7 @@ class Output(SimTest):
                                **{"stderr" if stream == "stderr" else "stdout": wr or subprocess.DEVNULL})
                 if wr:
                     os.close(wr)
-                self.wait_state(p, "sock_alloc" if stream == "socket" else "pipe_write")
+                wait_state(p, "sock_alloc" if stream == "socket" else "pipe_write")
                 p.send_signal(sig)
                 finish(p)  # before the pipe is read: that would let the write go on
                 got = read_upto(rd, 1 << 20)
@@ -290,7 +290,7 @@ class Output(SimTest):
         fcntl.fcntl(rd, 1031, 4096)  # F_SETPIPE_SZ
         os.set_blocking(wr, False)
         p = self.start("-i", cmds, stdin=None, stdout=wr)
-        self.wait_state(p, "poll")
+        wait_state(p, "poll")
         self.assertEqual(read_upto(rd, len(want)), want)
         self.assertEqual((finish(p), os.get_blocking(wr)), ((0, None, b""), False))
         os.close(rd)
@@ -298,18 +298,11 @@ class Output(SimTest):
         rd, wr = os.pipe()
         os.set_blocking(rd, False)
         p = self.start("-i", "-", stdin=rd)
-        self.wait_state(p, "poll")
+        wait_state(p, "poll")
         os.write(wr, b"usb\n")
         os.close(wr)
         self.assertEqual((finish(p), os.get_blocking(rd)), ((0, b"USB=on\n", b""), False))
         os.close(rd)
-
-    def wait_state(self, p, wchan):
-        """Until the program sleeps in the kernel function named so, or ends."""
-        deadline = time.monotonic() + TIMEOUT
-        while p.poll() is None and time.monotonic() < deadline and wchan not in open(
-                "/proc/%d/wchan" % p.pid).read():
-            time.sleep(0.002)
 
     def test_report_stopped_halfway_ends_in_a_whole_line(self):
         # The image cut short under a long replay stops it at its next load,

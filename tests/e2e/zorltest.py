@@ -384,6 +384,14 @@ def stop(p):
             f.close()
 
 
+def wait_state(p, wchan):
+    """Until a running program sleeps in the kernel function named so, or ends."""
+    deadline = time.monotonic() + TIMEOUT
+    while p.poll() is None and time.monotonic() < deadline and wchan not in open(
+            "/proc/%d/wchan" % p.pid).read():
+        time.sleep(0.002)
+
+
 def finish(p, timeout=TIMEOUT):
     """Close a running program's input (if a pipe) and read the rest of its
     output: (status, standard output, standard error) as bytes, None for a
