@@ -123,14 +123,14 @@ static const char *lastnl(const char *p, size_t n) {
     return nullptr;
 }
 
-// How much of the n bytes at p one write takes: all of them, or for a pipe
+// How much of the n bytes at p one write takes: all of them when they fit
+// one write (whole lines, or the prompt, which ends none), else for a pipe
 // up to the last line end within one write's worth (a longer line, in
 // pieces of that worth).
 static size_t onewrite(const lineout *o, const char *p, size_t n) {
-    if (o->kind != LINE_PIPE) return n;
-    size_t m = n < o->chunk ? n : o->chunk;
-    const char *nl = lastnl(p, m);
-    return nl ? (size_t)(nl - p) + 1 : m;
+    if (o->kind != LINE_PIPE || n <= o->chunk) return n;
+    const char *nl = lastnl(p, o->chunk);
+    return nl ? (size_t)(nl - p) + 1 : o->chunk;
 }
 
 int lineput(lineout *o, const char *p, size_t n) {
