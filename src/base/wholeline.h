@@ -25,12 +25,12 @@
 //                       write partway with nothing left to mend it, so
 //                       every signal but KILL is held off meanwhile.
 //   a pipe, FIFO or     Each write is at most PIPE_BUF bytes (a socket's
-//   socket              SOCKWRITE) and ends at the
-//                       end of a line, so that no signal, KILL included,
-//                       can cut it: the kernel writes such a write whole
-//                       or not at all (a local socket's; a network one may
-//                       take part of it).  Only a single line longer than
-//                       that goes in pieces.
+//   socket              SOCKWRITE) and ends at the end of a line, so that
+//                       no signal, KILL included, can cut it: the kernel
+//                       writes such a write whole or not at all (a local
+//                       socket's; a network one may take part of it).  The
+//                       prompt, which ends no line, is a write of its own;
+//                       only a single line longer than that goes in pieces.
 //   anything else       (a terminal) written as it comes.
 //
 // A stream that another program left non-blocking is waited on (poll)
