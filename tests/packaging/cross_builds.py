@@ -132,7 +132,7 @@ def missing():
     lack = " ".join(t for t in dict.fromkeys(tools) if not shutil.which(t))
     if lack or os.geteuid():
         return "not installed: " + lack if lack else "needs root (namespaces)"
-    if subprocess.run(["unshare", "-n", "-m", "true"]).returncode:
+    if subprocess.run(["unshare", "-n", "-m", "--propagation", "unchanged", "true"]).returncode:
         return "unshare cannot make namespaces here"
     return ""
 
