@@ -79,8 +79,9 @@ int linestore(const char *store) {
 int linestorefd(int storefd) {
     struct stat st;
     int which = 0;
+    if (fstat(storefd, &st)) return 0;
     for (int fd = 1; fd <= 2; fd++) {
-        if (fstat(storefd, &st) || !backs(fd, st)) continue;
+        if (!backs(fd, st)) continue;
         stdline(fd)->kind = LINE_STORE;
         which |= 1 << fd;
     }

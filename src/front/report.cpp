@@ -32,8 +32,8 @@ int outerr;
 // in pieces.  A run that is stopped halfway (a bus error from an image cut
 // short, a kill) therefore never leaves a report that ends in part of a
 // line, which a replay would take for a whole one ("clkset1.pll1_x2fdb2=6"
-// for "=63").  The stream itself is unbuffered, so what it is handed is
-// with the system at once.
+// for "=63").  What it hands over goes to the writer (wholeline.h), with
+// the system at once; the stream's stdio buffer is never used.
 //
 // A failed write keeps its errno, taken right where the write failed, and
 // nothing more is written to the report after it: what it holds is its
@@ -212,11 +212,10 @@ void dropreport(void) {
         unlink(madepath);
 }
 
-// The report may go neither into the command source, which would read the
+// The report may not go into the command source, which would read the
 // run's own output back as commands without end (a file until the disk is
-// full, a FIFO or a pipe for ever), nor into the file the registers are
-// reached through (the board image, /dev/mem), where it would be written
-// over the registers.  Whatever is written to a regular file, a FIFO, a
+// full, a FIFO or a pipe for ever); the register store is the writer's to
+// refuse (wholeline.h).  Whatever is written to a regular file, a FIFO, a
 // pipe or a block device comes back to be read from it; not so a terminal,
 // a socket (what is written goes to the other end) or /dev/null, which
 // may be both.
@@ -225,12 +224,11 @@ static bool feeds(const struct stat &out, const struct stat &src) {
     return loops && sameid(out, src);
 }
 
-// "NAME: report and WHAT are the same file, nothing run"; 22.
-static int samefile(const char *name, const char *what) {
-    char why[64];
-    snprintf(why, sizeof why, "report and %s are the same file, nothing run", what);
+// "NAME: report and command source are the same file, nothing run"; 22.
+static int samefile(const char *name) {
     flushout();
-    errpath(nullptr, strerror(EINVAL), name, why);
+    errpath(nullptr, strerror(EINVAL), name,
+            "report and command source are the same file, nothing run");
     return EINVAL;
 }
 
@@ -242,7 +240,7 @@ static int sourceid(const char *inpath, struct stat *st) {
 int checkoutname(const char *outname, const char *inpath) {
     struct stat out, src;
     if (inpath && !statpath(outname, &out) && !sourceid(inpath, &src) && feeds(out, src))
-        return samefile(outname, "command source");
+        return samefile(outname);
     return 0;
 }
 
@@ -251,11 +249,11 @@ int checkreport(const char *inpath) {
     // A report lost already (a closed standard output) feeds nothing.
     if (!inpath || outerr || fstat(fileno(fout), &out) || sourceid(inpath, &st) || !feeds(out, st))
         return 0;
-    return samefile(fout != stdout || isstdin(inpath) ? outfile : inpath, "command source");
+    return samefile(fout != stdout || isstdin(inpath) ? outfile : inpath);
 }
 
 int checkfed(int fd, const char *name) {
     struct stat out, src;
     if (outerr || fstat(fileno(fout), &out) || fstat(fd, &src) || !feeds(out, src)) return 0;
-    return samefile(fout != stdout ? outfile : name, "command source");
+    return samefile(fout != stdout ? outfile : name);
 }

@@ -118,9 +118,6 @@ void zorlmain(int argc, char **argv, const char *own, int (*chip)(uint32_t id)) 
     // mapped, or at once where the store needs none.
     int priv = privstart();
     if (!priv && !plat_privileged) priv = privdrop();
-    // The report stream is the program's own line buffer over an
-    // unbuffered stream (report.cpp).
-    setvbuf(stdout, nullptr, _IONBF, 0);
     zorlreset();
     setprogname(argc > 0 ? argv[0] : nullptr, own);
     // Nothing may be written into the register store, the usage and -h
@@ -165,7 +162,6 @@ void zorlmain(int argc, char **argv, const char *own, int (*chip)(uint32_t id)) 
         if (int r = closed ? 0 : checkoutname(outname, inpath)) exit(r);
         FILE *f = closed ? fopen("/dev/null", "w") : openreport(outname);
         if (!f) exit(err_rpt(errno, closed ? "/dev/null" : outname));
-        setvbuf(f, nullptr, _IONBF, 0);
         // The open may have waited (a FIFO, for its reader): what standard
         // output and error are is decided once more.
         fout = f; // the report to drop, should that refuse the run
